@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace corvane::Bridge {
+
+// A flat request, {"action": "profiles"} or {"action": "route", ...}.
+using Request = QMap<QString, QString>;
+
+// How to reach the routing helper.
+struct Runner {
+    QString program;        // full path; empty or missing = "Missing routing script..."
+    QStringList arguments;  // put before the request, e.g. {"--browser", "chromium"}
+    QString browserName;    // the target browser's display name, for the messages
+    int timeoutMs = 25000;  // then SIGTERM to the process group
+    int graceMs = 2000;     // then SIGKILL
+};
+
+struct Result {
+    std::optional<QByteArray> output; // standard output on exit status 0
+    QString error;                    // the user-facing message otherwise
+    bool ok() const { return output.has_value(); }
+};
+
+using Completion = std::function<void(const Result&)>;
+
+// Runs the helper with the request as its last argument. `done` is called
+// exactly once on the caller's thread, unless `context` is destroyed first.
+// Never blocks.
+void call(const Request& request, const Runner& runner, QObject* context, Completion done);
+
+// One short message from the helper's standard error.
+QString cleanError(const QString& errorText, const QString& browserName);
+
+} // namespace corvane::Bridge

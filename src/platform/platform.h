@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+namespace corvane {
+
+// The browser links are routed to.
+struct TargetBrowser {
+    QString id;          // "chromium", ...
+    QString displayName; // "Chromium", ...; used wherever a message names the browser
+    bool installed = false;
+    bool operator==(const TargetBrowser&) const = default;
+};
+
+// The application the desktop hands web links to.
+struct WebHandler {
+    QString desktopId;   // "firefox-esr.desktop", or a bundle identifier on macOS
+    QString displayName; // the desktop entry's Name
+    bool operator==(const WebHandler&) const = default;
+};
+
+// Everything the model and the shell need from the operating system, each
+// small. One implementation per OS under platform/<os>/, and a fake for tests.
+class Platform {
+public:
+    using Done = std::function<void(const QString& error)>; // empty error = success
+
+    virtual ~Platform() = default;
+
+    // The target browser: the one `preferredId` names when known, else the
+    // first installed.
+    virtual TargetBrowser targetBrowser(const QString& preferredId) const = 0;
+    virtual bool isBrowserRunning(const TargetBrowser& browser) const = 0;
+    // Starts the browser without bringing it forward; calls `done` once started.
+    virtual void launchBrowser(const TargetBrowser& browser, Done done) = 0;
+    // Opens local files in the browser; no completion.
+    virtual void openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files) = 0;
+
+    // Who handles "https" links now, if anyone.
+    virtual std::optional<WebHandler> webLinkHandler() const = 0;
+    // Our own identity as a web-link handler ("corvane.desktop").
+    virtual QString ownHandlerId() const = 0;
+    // True when this very binary is the installed application the desktop
+    // would start as `ownHandlerId()`.
+    virtual bool runningFromBundle() const = 0;
+    virtual bool isKnownLinkRouter(const QString& handlerId) const = 0;
+    // Makes us the handler for "http" and then "https"; stops at the first error.
+    virtual void makeDefaultHandler(Done done) = 0;
+
+    virtual void revealFile(const QString& path) = 0;
+    virtual void openFolder(const QString& path) = 0;
+    // A web link or a mailto: link, with the desktop's handler.
+    virtual void openUrl(const QUrl& url) = 0;
+
+    // Full path of the routing helper run by the bridge; empty when missing.
+    virtual QString bridgeRunner() const = 0;
+};
+
+} // namespace corvane
