@@ -1,0 +1,37 @@
+#include "fake_platform.h"
+
+#include <QTimer>
+
+namespace corvane {
+
+TargetBrowser FakePlatform::targetBrowser(const QString& preferredId) const
+{
+    preferredIds << preferredId;
+    return browser;
+}
+
+bool FakePlatform::isBrowserRunning(const TargetBrowser&) const { return running; }
+
+void FakePlatform::launchBrowser(const TargetBrowser&, Done done)
+{
+    ++launches;
+    QTimer::singleShot(0, [this, done = std::move(done)] {
+        if (launchError.isEmpty())
+            running = true;
+        done(launchError);
+    });
+}
+
+void FakePlatform::openFilesWithBrowser(const TargetBrowser&, const QList<QUrl>& files) { openedFiles << files; }
+
+void FakePlatform::makeDefaultHandler(Done done)
+{
+    ++makeDefaultCalls;
+    QTimer::singleShot(0, [this, done = std::move(done)] {
+        if (makeDefaultError.isEmpty() && makeDefaultTakesEffect)
+            handler = WebHandler{ownId, "Corvane"};
+        done(makeDefaultError);
+    });
+}
+
+} // namespace corvane
