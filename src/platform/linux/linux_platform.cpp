@@ -1,0 +1,271 @@
+#include "linux_platform.h"
+
+#include "desktop_entry.h"
+#include "platform/link_routers.h"
+#include "platform/linux/browsers.h"
+#include "running_processes.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+#include <memory>
+
+namespace corvane {
+
+namespace {
+
+const Browsers::Browser* tableEntry(const TargetBrowser& browser)
+{
+    return Browsers::byId(browser.id.toStdString());
+}
+
+QString toQString(const std::filesystem::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+// Folders that hold programs of every kind. A browser whose executable lives
+// in one of them has no installation folder of its own to recognise it by.
+bool isSharedProgramFolder(const QString& folder)
+{
+    static const QStringList common{QStringLiteral("/bin"), QStringLiteral("/sbin"), QStringLiteral("/usr/bin"),
+                                    QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/bin")};
+    if (common.contains(folder))
+        return true;
+    for (const QString& dir : qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts)) {
+        const QString canonical = QFileInfo(dir).canonicalFilePath();
+        if (canonical == folder || dir == folder)
+            return true;
+    }
+    return false;
+}
+
+QString firstLine(const QByteArray& output)
+{
+    return QString::fromUtf8(output).section(u'\n', 0, 0).trimmed();
+}
+
+} // namespace
+
+LinuxPlatform::LinuxPlatform() : LinuxPlatform(Options{}) {}
+
+LinuxPlatform::LinuxPlatform(Options options) : m_options(std::move(options)) {}
+
+QString LinuxPlatform::notInstalledMessage()
+{
+    return QStringLiteral("Install Corvane first (make install), then start the installed copy.");
+}
+
+QString LinuxPlatform::binaryPath() const
+{
+    return m_options.binaryPath.isEmpty() ? QCoreApplication::applicationFilePath() : m_options.binaryPath;
+}
+
+TargetBrowser LinuxPlatform::targetBrowser(const QString& preferredId) const
+{
+    const Browsers::Browser& browser = Browsers::target(preferredId.toStdString());
+    return {QString::fromStdString(browser.id), QString::fromStdString(browser.displayName),
+            Browsers::isInstalled(browser)};
+}
+
+bool LinuxPlatform::isBrowserRunning(const TargetBrowser& browser) const
+{
+    const Browsers::Browser* entry = tableEntry(browser);
+    if (!entry)
+        return false;
+    QStringList names;
+    for (const std::string& name : entry->executables)
+        names << QString::fromStdString(name);
+    QStringList folders;
+    if (const auto found = Browsers::findExecutable(*entry)) {
+        const QFileInfo real(QFileInfo(toQString(*found)).canonicalFilePath());
+        names << real.fileName();
+        if (!isSharedProgramFolder(real.absolutePath()))
+            folders << real.absolutePath();
+    }
+    return RunningProcesses::any(names, folders);
+}
+
+void LinuxPlatform::launchBrowser(const TargetBrowser& browser, Done done)
+{
+    // corvane-bridge starts the browser itself, with the chosen profile and the
+    // link. Starting it here first would open a stray window of whichever
+    // profile was used last, so there is nothing to do but to confirm.
+    const Browsers::Browser* entry = tableEntry(browser);
+    const QString error = entry && Browsers::isInstalled(*entry)
+                              ? QString()
+                              : browser.displayName + QStringLiteral(" is not installed.");
+    QTimer::singleShot(0, &m_context, [done = std::move(done), error] { done(error); });
+}
+
+void LinuxPlatform::openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files)
+{
+    const Browsers::Browser* entry = tableEntry(browser);
+    const auto executable = entry ? Browsers::findExecutable(*entry) : std::nullopt;
+    if (!executable || files.isEmpty())
+        return;
+    QStringList arguments;
+    for (const QUrl& file : files)
+        arguments << file.toString(QUrl::FullyEncoded);
+    startDetached(toQString(*executable), arguments);
+}
+
+std::optional<WebHandler> LinuxPlatform::webLinkHandler() const
+{
+    QProcess query;
+    query.setProcessEnvironment(m_options.environment);
+    query.setStandardErrorFile(QProcess::nullDevice());
+    query.start(m_options.xdgMime,
+                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/https")});
+    if (!query.waitForFinished(m_options.toolTimeoutMs)) {
+        query.kill();
+        query.waitForFinished();
+        return std::nullopt;
+    }
+    if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
+        return std::nullopt;
+    const QString id = firstLine(query.readAllStandardOutput());
+    if (id.isEmpty())
+        return std::nullopt;
+
+    QString name;
+    if (const QString path = DesktopEntry::find(id, DesktopEntry::dataDirs(m_options.environment)); !path.isEmpty()) {
+        if (const auto entry = DesktopEntry::read(path))
+            name = entry->name;
+    }
+    if (name.isEmpty())
+        name = id.endsWith(QLatin1String(".desktop")) ? id.chopped(8) : id;
+    return WebHandler{id, name};
+}
+
+bool LinuxPlatform::runningFromBundle() const
+{
+    const QString path = DesktopEntry::find(ownHandlerId(), DesktopEntry::dataDirs(m_options.environment));
+    const auto entry = path.isEmpty() ? std::nullopt : DesktopEntry::read(path);
+    if (!entry)
+        return false;
+    const QString program =
+        DesktopEntry::resolveProgram(DesktopEntry::execProgram(entry->exec), m_options.environment);
+    return !program.isEmpty() && program == QFileInfo(binaryPath()).canonicalFilePath();
+}
+
+bool LinuxPlatform::isKnownLinkRouter(const QString& handlerId) const
+{
+    return LinkRouters::isKnown(handlerId);
+}
+
+void LinuxPlatform::makeDefaultHandler(Done done)
+{
+    // A build-tree binary would register an entry that starts some other copy,
+    // or none at all; refuse before touching the user's associations.
+    if (!runningFromBundle()) {
+        QTimer::singleShot(0, &m_context, [done = std::move(done)] { done(notInstalledMessage()); });
+        return;
+    }
+    runXdgMime({QStringLiteral("x-scheme-handler/http"), QStringLiteral("x-scheme-handler/https")},
+               std::move(done));
+}
+
+// One scheme after the other, each waited for, so the first failure stops the
+// rest.
+void LinuxPlatform::runXdgMime(QStringList schemes, Done done)
+{
+    if (schemes.isEmpty()) {
+        done({});
+        return;
+    }
+    const QString scheme = schemes.takeFirst();
+    auto* process = new QProcess(&m_context);
+    auto* timer = new QTimer(process);
+    auto timedOut = std::make_shared<bool>(false);
+    process->setProcessEnvironment(m_options.environment);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer, &QTimer::timeout, process, [process, timedOut] {
+        *timedOut = true;
+        process->kill();
+    });
+    QObject::connect(process, &QProcess::errorOccurred, &m_context, [process, done](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return; // the others end in finished()
+        process->deleteLater();
+        done(QStringLiteral("xdg-mime could not be started; install xdg-utils."));
+    });
+    QObject::connect(process, &QProcess::finished, &m_context,
+                     [this, process, timedOut, schemes, done](int exitCode, QProcess::ExitStatus status) {
+                         process->deleteLater();
+                         if (*timedOut) {
+                             done(QStringLiteral("xdg-mime did not answer."));
+                         } else if (status != QProcess::NormalExit || exitCode != 0) {
+                             const QString message = QString::fromUtf8(process->readAllStandardError()).trimmed();
+                             done(message.isEmpty()
+                                      ? QStringLiteral("xdg-mime failed with exit code %1.").arg(exitCode)
+                                      : message);
+                         } else {
+                             runXdgMime(schemes, done);
+                         }
+                     });
+    process->start(m_options.xdgMime, {QStringLiteral("default"), ownHandlerId(), scheme});
+    timer->start(m_options.toolTimeoutMs);
+}
+
+void LinuxPlatform::revealFile(const QString& path)
+{
+    const QFileInfo file(path);
+    const QString folder = file.absolutePath();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        openFolder(folder);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(m_options.fileManagerService,
+                                                       QStringLiteral("/org/freedesktop/FileManager1"),
+                                                       QStringLiteral("org.freedesktop.FileManager1"),
+                                                       QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(file.absoluteFilePath()).toString(QUrl::FullyEncoded)} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000), &m_context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &m_context, [this, watcher, folder] {
+        watcher->deleteLater();
+        if (watcher->isError())
+            openFolder(folder);
+    });
+}
+
+void LinuxPlatform::openFolder(const QString& path)
+{
+    startDetached(m_options.opener, {QFileInfo(path).absoluteFilePath()});
+}
+
+void LinuxPlatform::openUrl(const QUrl& url)
+{
+    // A relative reference would reach the opener as something that looks
+    // like an option or a local path.
+    if (!url.isValid() || url.isRelative())
+        return;
+    startDetached(m_options.opener, {url.toString(QUrl::FullyEncoded)});
+}
+
+QString LinuxPlatform::bridgeRunner() const
+{
+    const QFileInfo runner(QFileInfo(binaryPath()).absolutePath() + QStringLiteral("/corvane-bridge"));
+    return runner.isFile() && runner.isExecutable() ? runner.absoluteFilePath() : QString();
+}
+
+void LinuxPlatform::startDetached(const QString& program, const QStringList& arguments) const
+{
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setProcessEnvironment(m_options.environment);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.startDetached();
+}
+
+} // namespace corvane
