@@ -1,5 +1,6 @@
 #pragma once
 
+#include "route_error.h"
 #include "rules.h"
 #include "url.h"
 
