@@ -1,6 +1,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -95,6 +96,8 @@ public:
         env.insert("PATH", pathVariable.isEmpty() ? path("bin") : pathVariable);
         env.insert("HOME", m_dir.path());
         env.insert("XDG_CONFIG_HOME", path("config"));
+        env.insert("XDG_CACHE_HOME", path("cache"));
+        env.insert("XDG_DATA_HOME", path("data"));
         helper.setProcessEnvironment(env);
         helper.setWorkingDirectory(m_dir.path());
         helper.start(helperBinary(), arguments);
@@ -208,6 +211,109 @@ TEST(CorvaneBridge, FailuresAreOneSentenceWithStatusOne)
         EXPECT_EQ(run.error, expected);
         EXPECT_FALSE(QFile::exists(sandbox.path("launch")));
     }
+}
+
+// Records the request line of every HTTP request and answers with a tiny page.
+class PageServer {
+public:
+    PageServer()
+    {
+        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost));
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    m_pending[socket] += socket->readAll();
+                    if (!m_pending[socket].contains("\r\n\r\n"))
+                        return;
+                    m_requests << QString::fromUtf8(m_pending.take(socket).split('\r').front());
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 15\r\n"
+                                  "Connection: close\r\n\r\n<title>ok</title>");
+                    socket->disconnectFromHost();
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+
+    QString url(const QString& path) const { return QString("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path); }
+    bool waitFor(const QString& requestLine, int ms) const
+    {
+        return QTest::qWaitFor([&] { return m_requests.contains(requestLine); }, ms);
+    }
+
+private:
+    QTcpServer m_server;
+    QHash<QTcpSocket*, QByteArray> m_pending;
+    QStringList m_requests;
+};
+
+// Ends every browser the wrappers started, with its display server.
+class BrowserReaper {
+public:
+    explicit BrowserReaper(QString pidFile) : m_pidFile(std::move(pidFile)) {}
+    ~BrowserReaper()
+    {
+        QFile file(m_pidFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        const QList<QByteArray> pids = file.readAll().split('\n');
+        for (int signal : {SIGTERM, SIGKILL}) {
+            for (const QByteArray& pid : pids) {
+                if (pid.trimmed().toInt() > 0)
+                    ::kill(-pid.trimmed().toInt(), signal);
+            }
+            QTest::qWait(1500);
+        }
+    }
+
+private:
+    QString m_pidFile;
+};
+
+// The real thing: Debian's Chromium on a virtual display, its user data in the
+// sandbox, a page server on 127.0.0.1 that shows which links it was asked for.
+TEST(CorvaneBridge, OpensLinksInTheRightProfilesOfRealChromium)
+{
+    const QString chromium = QStandardPaths::findExecutable("chromium");
+    const QString xvfbRun = QStandardPaths::findExecutable("xvfb-run");
+    if (chromium.isEmpty() || xvfbRun.isEmpty())
+        GTEST_SKIP() << "needs chromium and xvfb-run";
+
+    Sandbox sandbox;
+    BrowserReaper reaper(sandbox.path("chromium.pids"));
+    // Running as root, Chromium refuses to start without --no-sandbox; the
+    // helper never adds it, so this wrapper does, as a user's own would.
+    sandbox.writeFile("bin/chromium",
+                      "#!/bin/sh\n"
+                      "echo $$ >> '" + sandbox.path("chromium.pids").toUtf8() + "'\n"
+                      "PATH='" + qgetenv("PATH") + "'\n"
+                      "exec '" + xvfbRun.toUtf8() + "' -a -s '-screen 0 1280x800x24' '" + chromium.toUtf8() +
+                      "' --no-sandbox --no-first-run --no-default-browser-check --disable-gpu "
+                      "--disable-dev-shm-usage --password-store=basic \"$@\"\n",
+                      true);
+    sandbox.writeFile("config/chromium/Local State",
+                      R"({"profile":{"info_cache":{"Default":{"name":"Person 1"},"Profile 1":{"name":"Work"}},)"
+                      R"("profiles_order":["Default","Profile 1"]}})");
+    PageServer pages;
+    const auto routeTo = [&](const QString& profile, const QString& path) {
+        return sandbox.run({QString(R"({"action":"route","profile":"%1","url":"%2","reuse":"0"})")
+                                .arg(profile, pages.url(path))});
+    };
+
+    const auto first = routeTo("Work", "/opened-in-work");
+    ASSERT_EQ(first.status, 0) << first.error.toStdString();
+    EXPECT_EQ(first.output, "{\"reused\":false}\n");
+    ASSERT_TRUE(pages.waitFor("GET /opened-in-work HTTP/1.1", 90000));
+    EXPECT_TRUE(QFileInfo(sandbox.path("config/chromium/Profile 1")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(sandbox.path("config/chromium/Default")));
+
+    // Now the browser runs: the second launch hands the link to it.
+    const auto second = routeTo("Person 1", "/opened-in-default");
+    ASSERT_EQ(second.status, 0) << second.error.toStdString();
+    ASSERT_TRUE(pages.waitFor("GET /opened-in-default HTTP/1.1", 90000));
+    EXPECT_TRUE(QFileInfo(sandbox.path("config/chromium/Default")).isDir());
+
+    EXPECT_EQ(sandbox.run({R"({"action":"profiles"})"}).output, "[\"Person 1\",\"Work\"]\n");
 }
 
 } // namespace
