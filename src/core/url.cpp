@@ -60,7 +60,10 @@ std::optional<Url> Url::parse(std::string_view text)
 {
     ParsedUri parsed;
     const char* errorPos = nullptr;
-    if (uriParseSingleUriExA(&parsed.uri, text.data(), text.data() + text.size(), &errorPos) != URI_SUCCESS)
+    // An empty view may carry a null pointer, which uriparser refuses; the
+    // empty reference is valid all the same.
+    const char* first = text.empty() ? "" : text.data();
+    if (uriParseSingleUriExA(&parsed.uri, first, first + text.size(), &errorPos) != URI_SUCCESS)
         return std::nullopt;
     parsed.ok = true;
     const UriUriA& uri = parsed.uri;

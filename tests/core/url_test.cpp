@@ -51,6 +51,14 @@ TEST(Url, ReportsComponentsAsWrittenTellingAbsentFromEmpty)
     }
 }
 
+TEST(Url, AnEmptyViewIsTheEmptyReference)
+{
+    const auto url = Url::parse(std::string_view());
+    ASSERT_TRUE(url);
+    EXPECT_EQ(url->absoluteString(), "");
+    EXPECT_EQ(url->scheme, nullopt);
+}
+
 TEST(Url, RefusesTextOutsideTheGenericSyntaxAndPortsAbove65535)
 {
     for (const char* text : {"http://a:65536/", "http://a:99999999999999999999999/", "http://a b/", "http://a/%zz",
