@@ -105,31 +105,48 @@ bool SingleInstance::prepareFolder()
     return isPrivateFolder(m_folder) || makePrivateFolder(m_folder);
 }
 
-bool SingleInstance::handOff(const QStringList& links)
+bool SingleInstance::lockStartup()
 {
-    if (m_server || !prepareFolder())
+    if (m_startupLock)
+        return true;
+    if (!prepareFolder())
         return false;
-    QLockFile lock(m_folder + QStringLiteral("/corvane.lock"));
-    lock.setStaleLockTime(staleLockMs);
+    m_startupLock = std::make_unique<QLockFile>(m_folder + QStringLiteral("/corvane.lock"));
+    m_startupLock->setStaleLockTime(staleLockMs);
     // Without the lock (its holder is stuck) going on is better than hanging
     // the desktop's link: at worst two processes end up listening.
-    lock.tryLock(lockWaitMs);
-    if (sendTo(links))
-        return true;
-    listenLocked();
-    return false;
+    m_startupLock->tryLock(lockWaitMs);
+    return true;
+}
+
+bool SingleInstance::handOff(const QStringList& links)
+{
+    if (m_server || !lockStartup())
+        return false;
+    if (!sendTo(links))
+        return false;
+    m_startupLock.reset();
+    return true;
 }
 
 bool SingleInstance::listen()
 {
     if (m_server)
         return true;
-    if (!prepareFolder())
+    if (!lockStartup())
         return false;
-    QLockFile lock(m_folder + QStringLiteral("/corvane.lock"));
-    lock.setStaleLockTime(staleLockMs);
-    lock.tryLock(lockWaitMs);
-    return listenLocked();
+    const std::unique_ptr<QLockFile> lock = std::move(m_startupLock);
+    auto server = std::make_unique<QLocalServer>(this);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    // Whatever is at the path belongs to a process that crashed or stopped
+    // answering: handOff found nobody to talk to, under the lock.
+    QLocalServer::removeServer(serverPath());
+    if (!server->listen(serverPath()))
+        return false;
+    m_socketIdentity = fileIdentity(serverPath());
+    connect(server.get(), &QLocalServer::newConnection, this, &SingleInstance::accept);
+    m_server = server.release();
+    return true;
 }
 
 bool SingleInstance::sendTo(const QStringList& links)
@@ -162,21 +179,6 @@ bool SingleInstance::sendTo(const QStringList& links)
     }
     const QByteArray ack = IntakeProtocol::acknowledgement();
     return receiveAtLeast(ack.size()) && received.startsWith(ack);
-}
-
-bool SingleInstance::listenLocked()
-{
-    auto server = std::make_unique<QLocalServer>(this);
-    server->setSocketOptions(QLocalServer::UserAccessOption);
-    // Whatever is at the path belongs to a process that crashed or stopped
-    // answering: handOff found nobody to talk to, under the lock.
-    QLocalServer::removeServer(serverPath());
-    if (!server->listen(serverPath()))
-        return false;
-    m_socketIdentity = fileIdentity(serverPath());
-    connect(server.get(), &QLocalServer::newConnection, this, &SingleInstance::accept);
-    m_server = server.release();
-    return true;
 }
 
 void SingleInstance::accept()

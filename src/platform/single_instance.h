@@ -3,28 +3,32 @@
 #include <QObject>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <sys/types.h>
 #include <utility>
 
 class QLocalServer;
+class QLockFile;
 class QLocalSocket;
 
 namespace corvane {
 
 // One Corvane per user. The desktop starts `corvane URL…` for every link; a
 // later process hands its links to the running one and exits, before it has
-// built any window:
+// built any application object:
 //
 //     SingleInstance intake;
 //     if (intake.handOff(links))
 //         return 0;
-//     // first (and now listening): connect linksReceived / reopenRequested
+//     QApplication app(argc, argv);
+//     intake.listen();
+//     // connect linksReceived / reopenRequested
 //
-// A start-up lock keeps two processes started together from both becoming
-// the first; a socket left behind by a crash is replaced; a running process
-// that does not answer within the answer time is taken over, so no link is
-// lost.
+// A start-up lock, held from handOff to listen, keeps two processes started
+// together from both becoming the first; a socket left behind by a crash is
+// replaced; a running process that does not answer within the answer time is
+// taken over, so no link is lost.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -39,13 +43,16 @@ public:
     void setAnswerTimeout(int milliseconds) { m_answerTimeout = milliseconds; }
 
     // True: a running process acknowledged `links` (none: a reopen) and this
-    // process should exit. False: this process is the first and listens, if
-    // it could (see isListening). Blocks for at most the answer time plus the
-    // wait for another process's start-up.
+    // process should exit. False: this process is to be the first; it keeps
+    // the start-up lock until listen(). Needs no application object. Blocks
+    // for at most the answer time plus the wait for another process's
+    // start-up.
     bool handOff(const QStringList& links);
 
-    // Becomes the running process unconditionally, replacing whoever held
-    // the socket. handOff does this itself when nobody answers.
+    // Becomes the running process, replacing whoever held the socket, and
+    // releases the start-up lock. Needs the application object (the event
+    // loop delivers the connections). False when no socket could be made:
+    // the process then runs on its own.
     bool listen();
     bool isListening() const;
 
@@ -60,11 +67,12 @@ signals:
 private:
     bool prepareFolder();
     bool sendTo(const QStringList& links);
-    bool listenLocked();
+    bool lockStartup();
     void accept();
     void serve(QLocalSocket* socket);
 
     QString m_folder;
+    std::unique_ptr<QLockFile> m_startupLock;
     int m_answerTimeout = 2000;
     QLocalServer* m_server = nullptr;
     std::optional<std::pair<dev_t, ino_t>> m_socketIdentity; // the socket file we created
