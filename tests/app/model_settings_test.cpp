@@ -1,0 +1,167 @@
+#include "model_fixture.h"
+
+#include "core/config_file.h"
+#include "core/config_json.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+namespace corvane::testing {
+namespace {
+
+using ModelSettingsTest = ModelTest;
+
+Configuration numbered(int n) { return withDefault(QString("Profile %1").arg(n)); }
+
+std::filesystem::path fsPath(const QString& path) { return path.toStdString(); }
+
+QString backupOf(const QString& path) { return path + ".backup"; }
+
+TEST_F(ModelSettingsTest, ABurstOfChangesIsWrittenOnce)
+{
+    ConfigFile::save(numbered(0), fsPath(env.settingsPath));
+    const QByteArray original = readFile(env.settingsPath);
+    auto model = makeModel();
+    ASSERT_EQ(model->config(), numbered(0));
+
+    for (int i = 1; i <= 10; ++i) {
+        model->setConfig(numbered(i));
+        QTest::qWait(25);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(env.settingsPath) != original; }, 5000));
+    QTest::qWait(2 * env.saveDelayMs);
+
+    EXPECT_EQ(ConfigFile::load(fsPath(env.settingsPath)), numbered(10));
+    // A second write would have put an intermediate configuration here.
+    EXPECT_EQ(readFile(backupOf(env.settingsPath)), original);
+    EXPECT_EQ(model->savedConfig(), numbered(10));
+    EXPECT_FALSE(model->saveError());
+}
+
+TEST_F(ModelSettingsTest, NothingIsWrittenWhileTheConfigurationEqualsTheSavedOne)
+{
+    env.saveDelayMs = 50;
+    auto model = makeModel();
+    model->setConfig(Configuration());
+    QTest::qWait(4 * env.saveDelayMs);
+    EXPECT_FALSE(QFileInfo::exists(env.settingsPath));
+
+    // A missing file is no failure: the first rule creates it.
+    model->addRule(Rule::make(MatchKind::domain, "example.com", "Work"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(env.settingsPath); }, 5000));
+    EXPECT_EQ(ConfigFile::load(fsPath(env.settingsPath)), model->config());
+}
+
+TEST_F(ModelSettingsTest, TwoSavesLeaveTheFirstAsBackup)
+{
+    env.saveDelayMs = 50;
+    auto model = makeModel();
+    model->setConfig(numbered(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->savedConfig() == numbered(1); }, 5000));
+    const QByteArray first = readFile(env.settingsPath);
+    model->setConfig(numbered(2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->savedConfig() == numbered(2); }, 5000));
+
+    EXPECT_EQ(readFile(backupOf(env.settingsPath)), first);
+    EXPECT_EQ(ConfigFile::load(fsPath(env.settingsPath)), numbered(2));
+}
+
+TEST_F(ModelSettingsTest, AnUnreadableFilePausesRoutingAndIsNeverWritten)
+{
+    env.saveDelayMs = 50;
+    writeFile(env.settingsPath, "{ not json");
+    auto model = makeModel();
+    EXPECT_TRUE(model->loadFailure());
+    EXPECT_TRUE(model->status().startsWith(
+        "Settings could not be read. Routing is paused; use Reveal file in Settings to repair it. "));
+    EXPECT_GT(model->status().size(), 90); // the cause follows
+    EXPECT_EQ(model->config(), Configuration());
+
+    model->setConfig(withDefault("Work"));
+    model->save();
+    model->receive({"https://a.example/"});
+    QTest::qWait(4 * env.saveDelayMs);
+
+    EXPECT_EQ(readFile(env.settingsPath), "{ not json");
+    EXPECT_FALSE(QFileInfo::exists(backupOf(env.settingsPath)));
+    EXPECT_EQ(model->pending().size(), 1); // queued, never opened
+    EXPECT_FALSE(model->isRouting());
+    EXPECT_TRUE(requests().isEmpty());
+}
+
+TEST_F(ModelSettingsTest, AFailedSaveIsReportedUntilTheNextSaveSucceeds)
+{
+    env.saveDelayMs = 50;
+    auto model = makeModel();
+    Configuration invalid;
+    invalid.rules.push_back(Rule::make(MatchKind::domain, "example.com", ""));
+    model->setConfig(invalid);
+    const QString message = "Couldn't save: Choose a destination profile for each enabled rule.";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->saveError().has_value(); }, 5000));
+    EXPECT_EQ(model->saveError(), message);
+    EXPECT_EQ(model->status(), message);
+    EXPECT_EQ(model->config(), invalid); // the edit stays in memory
+    EXPECT_FALSE(QFileInfo::exists(env.settingsPath));
+
+    model->setConfig(withDefault("Work"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->saveError().has_value(); }, 5000));
+    EXPECT_EQ(ConfigFile::load(fsPath(env.settingsPath)), withDefault("Work"));
+}
+
+TEST_F(ModelSettingsTest, RevealSettingsShowsTheFileOrPreparesItsFolder)
+{
+    auto model = makeModel();
+    model->revealSettings();
+    const QString folder = QFileInfo(env.settingsPath).absolutePath();
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_EQ(platform.openedFolders, QStringList{folder});
+    EXPECT_EQ(model->status(), "No settings file yet. It is created when you add your first rule.");
+
+    ConfigFile::save(Configuration(), fsPath(env.settingsPath));
+    model->revealSettings();
+    EXPECT_EQ(platform.revealedFiles, QStringList{env.settingsPath});
+}
+
+TEST_F(ModelSettingsTest, PreparingTheExtensionReplacesAnOlderCopy)
+{
+    env.extensionFolder = QFileInfo(__FILE__).absolutePath() + "/../../resources/extension";
+    ASSERT_TRUE(QFileInfo(env.extensionFolder + "/manifest.json").isFile());
+    const QString destination = QFileInfo(env.settingsPath).absolutePath() + "/Chromium Extension";
+    writeFile(destination + "/stale/old.js", "old");
+    auto model = makeModel();
+
+    model->revealExtension();
+
+    EXPECT_FALSE(QFileInfo::exists(destination + "/stale"));
+    EXPECT_EQ(readFile(destination + "/manifest.json"), readFile(env.extensionFolder + "/manifest.json"));
+    EXPECT_EQ(platform.revealedFiles, QStringList{destination});
+    EXPECT_EQ(model->status(),
+              "Extension folder ready. In Chromium, choose Load unpacked and pick \u201cChromium Extension\u201d.");
+
+    // What the browser loads: a version 3 manifest whose worker is shipped.
+    const QJsonObject manifest = QJsonDocument::fromJson(readFile(destination + "/manifest.json")).object();
+    EXPECT_EQ(manifest.value("manifest_version").toInt(), 3);
+    const QString worker = manifest.value("background").toObject().value("service_worker").toString();
+    EXPECT_TRUE(readFile(destination + "/" + worker).contains("Route with Corvane"));
+}
+
+TEST_F(ModelSettingsTest, TheExtensionCannotBePreparedWithoutItsResourceOrOverAFile)
+{
+    auto model = makeModel();
+    model->revealExtension();
+    EXPECT_EQ(model->status(), "The extension is in the project's extension folder.");
+
+    env.extensionFolder = path("extension");
+    writeFile(env.extensionFolder + "/manifest.json", "{}");
+    writeFile(QFileInfo(env.settingsPath).absolutePath(), "a file where the folder belongs");
+    auto blocked = makeModel();
+    blocked->revealExtension();
+    EXPECT_TRUE(blocked->status().startsWith("Could not prepare the extension: ")) << blocked->status().toStdString();
+    EXPECT_TRUE(platform.revealedFiles.isEmpty());
+}
+
+} // namespace
+} // namespace corvane::testing
