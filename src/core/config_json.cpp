@@ -10,7 +10,10 @@ namespace {
 
 using nlohmann::json;
 
-[[noreturn]] void fail(const std::string& what) { throw DecodeError("The settings file cannot be read: " + what); }
+[[noreturn]] void fail(const std::string& what)
+{
+    throw DecodeError("The settings file cannot be read: " + what);
+}
 
 const json& member(const json& object, const char* key, const std::string& where)
 {
@@ -35,8 +38,7 @@ int readVersion(const json& value)
     if (!value.is_number_integer())
         fail("\"version\" is not an integer.");
     if (value.is_number_unsigned())
-        return value.get<std::uint64_t>() > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX
-                                                                               : value.get<int>();
+        return value.get<std::uint64_t>() > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : value.get<int>();
     const auto number = value.get<std::int64_t>();
     if (number > INT_MAX)
         return INT_MAX;

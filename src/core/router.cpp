@@ -68,8 +68,8 @@ Url Router::incoming(std::string_view text)
     const auto url = Url::parse(text);
     if (!url || !url->scheme || !Text::equalsIgnoringCase(*url->scheme, "corvane"))
         return webURL(text);
-    if (url->host != "open" || !url->path.empty() || url->user || url->password || url->port || url->fragment ||
-        !url->query)
+    if (url->host != "open" || !url->path.empty() || url->user || url->password || url->port ||
+        url->fragment || !url->query)
         throw RouteError(Messages::invalidCorvaneLink);
     const auto items = url->queryItems();
     if (items.size() != 1 || items.front().name != "url" || !items.front().value)

@@ -36,8 +36,8 @@ constexpr std::array<std::string_view, 5> followSuffixes{
 
 bool onHost(const std::string& host, const std::string& entry)
 {
-    return host == entry ||
-           (host.size() > entry.size() && host.ends_with(entry) && host[host.size() - entry.size() - 1] == '.');
+    return host == entry || (host.size() > entry.size() && host.ends_with(entry) &&
+                             host[host.size() - entry.size() - 1] == '.');
 }
 
 } // namespace
@@ -66,8 +66,9 @@ std::optional<Url> fromParameter(const Url& url)
     for (const ParamHost& entry : paramHosts()) {
         if (!onHost(host, entry.host) || (entry.path && path != *entry.path))
             continue;
-        const auto item = std::find_if(items.begin(), items.end(),
-                                       [&](const QueryItem& candidate) { return candidate.name == entry.parameter; });
+        const auto item = std::find_if(items.begin(), items.end(), [&](const QueryItem& candidate) {
+            return candidate.name == entry.parameter;
+        });
         if (item == items.end() || !item->value)
             continue;
         if (auto check = checkWebLink(*item->value); check.url)
@@ -87,6 +88,9 @@ bool shouldFollow(const Url& url)
            std::any_of(followSuffixes.begin(), followSuffixes.end(), hasSuffix);
 }
 
-bool isWeb(const Url& url) { return checkWebLink(url.absoluteString()).url.has_value(); }
+bool isWeb(const Url& url)
+{
+    return checkWebLink(url.absoluteString()).url.has_value();
+}
 
 } // namespace corvane::Unwrap

@@ -109,6 +109,9 @@ std::vector<QueryItem> Url::queryItems() const
     return items;
 }
 
-std::optional<std::string> Url::decodedPath() const { return Text::percentDecode(path); }
+std::optional<std::string> Url::decodedPath() const
+{
+    return Text::percentDecode(path);
+}
 
 } // namespace corvane

@@ -16,8 +16,8 @@ bool hasDotSegment(const Url& url)
     std::size_t start = 0;
     while (true) {
         const std::size_t slash = path.find('/', start);
-        const std::string_view piece =
-            std::string_view(path).substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        const std::string_view piece = std::string_view(path).substr(
+            start, slash == std::string::npos ? std::string::npos : slash - start);
         if (piece == "." || piece == "..")
             return true;
         if (slash == std::string::npos)
@@ -26,7 +26,10 @@ bool hasDotSegment(const Url& url)
     }
 }
 
-WebLinkCheck refuse(const char* message) { return WebLinkCheck{std::nullopt, message}; }
+WebLinkCheck refuse(const char* message)
+{
+    return WebLinkCheck{std::nullopt, message};
+}
 
 } // namespace
 

@@ -37,7 +37,9 @@ TEST(ConfigJson, WritesSortedPrettyJsonWithEscapedSlashes)
       "id": "7C9E6679-7425-40DE-944B-E07FC1F90AE7",
       "kind": "exactHost",
       "pattern": "www.example.com",
-      "profile": "Pers)" "\xC3\xB6" R"(nlich"
+      "profile": "Pers)"
+                                 "\xC3\xB6"
+                                 R"(nlich"
     }
   ],
   "version": 1
@@ -47,7 +49,8 @@ TEST(ConfigJson, WritesSortedPrettyJsonWithEscapedSlashes)
 
     Configuration withDefault;
     withDefault.defaultProfile = "a/b";
-    EXPECT_EQ(ConfigJson::encode(withDefault), "{\n  \"defaultProfile\": \"a\\/b\",\n  \"rules\": [],\n  \"version\": 1\n}\n");
+    EXPECT_EQ(ConfigJson::encode(withDefault),
+              "{\n  \"defaultProfile\": \"a\\/b\",\n  \"rules\": [],\n  \"version\": 1\n}\n");
 }
 
 TEST(ConfigJson, ReadsBackWhatItWritesAndAcceptsEquivalentForms)

@@ -9,8 +9,7 @@
 namespace corvane::testing {
 
 // The message of the RouteError that `action` throws, or "" when it returns.
-template <typename Action>
-std::string refusal(Action&& action)
+template <typename Action> std::string refusal(Action&& action)
 {
     try {
         action();

@@ -31,7 +31,8 @@ TEST(Incoming, UnpacksTheCorvaneLinkForm)
         const char* result; // the link to route, or the refusal message
     };
     const Case cases[] = {
-        {"corvane://open?url=https%3A%2F%2Fexample.com%2Fa%3Fb%3D1%26c%3D2%23d", "https://example.com/a?b=1&c=2#d"},
+        {"corvane://open?url=https%3A%2F%2Fexample.com%2Fa%3Fb%3D1%26c%3D2%23d",
+         "https://example.com/a?b=1&c=2#d"},
         {"CORVANE://open?url=https://example.com/", "https://example.com/"},
         {"corvane://open?url=https://example.com/a+b", "https://example.com/a+b"},
         {"corvane://OPEN?url=https://example.com/", M::invalidCorvaneLink},
@@ -59,7 +60,8 @@ TEST(Incoming, UnpacksTheCorvaneLinkForm)
         {"corvane://open?url=https%3A%2F%2Fexample.com%2F%FF", M::webLink},
         {"corvane://open?url=corvane%3A%2F%2Fopen%3Furl%3Dhttps%253A%252F%252Fexample.com", M::webLink},
         {"corvane://open?url=https%3A%2F%2Fexample.com%2F%2E%2E%2F", M::dotSegments},
-        {"corvane://open?url=https://example.com/ x", M::webLink}, // does not parse: the whole text is checked
+        {"corvane://open?url=https://example.com/ x",
+         M::webLink}, // does not parse: the whole text is checked
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -168,7 +170,9 @@ TEST(Matches, DisabledRulesNeverMatchAndInvalidOnesFail)
     EXPECT_EQ(refusal([&] { Router::matches(Rule::make(MatchKind::domain, "*", "P"), link); }), M::hostname);
     EXPECT_EQ(refusal([&] { Router::matches(Rule::make(MatchKind::domain, "example.com", " "), link); }),
               M::chooseProfile);
-    EXPECT_EQ(refusal([&] { Router::matches(Rule::make(MatchKind::urlPrefix, "https://example.com/?", "P"), link); }),
+    EXPECT_EQ(refusal([&] {
+                  Router::matches(Rule::make(MatchKind::urlPrefix, "https://example.com/?", "P"), link);
+              }),
               M::prefixQuery);
 }
 
@@ -183,7 +187,8 @@ TEST(Decide, FirstEnabledMatchThenDefaultThenAsk)
     };
     EXPECT_EQ(Router::decide(url("https://example.com/docs/x"), config),
               (Decision{"Docs", "Rule 2: https://example.com/docs"}));
-    EXPECT_EQ(Router::decide(url("https://docs.example.com/"), config), (Decision{"Work", "Rule 3: example.com"}));
+    EXPECT_EQ(Router::decide(url("https://docs.example.com/"), config),
+              (Decision{"Work", "Rule 3: example.com"}));
     EXPECT_EQ(Router::decide(url("https://other.org/"), config),
               (Decision{std::nullopt, "No matching rule. Pick a profile."}));
     config.defaultProfile = " Home ";

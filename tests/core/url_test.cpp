@@ -19,8 +19,8 @@ struct Components {
 TEST(Url, ReportsComponentsAsWrittenTellingAbsentFromEmpty)
 {
     const Components cases[] = {
-        {"https://Example.COM/A%20b?x=1#top", "https", nullopt, nullopt, "Example.COM", nullopt, "/A%20b", "x=1",
-         "top"},
+        {"https://Example.COM/A%20b?x=1#top", "https", nullopt, nullopt, "Example.COM", nullopt, "/A%20b",
+         "x=1", "top"},
         {"http://a", "http", nullopt, nullopt, "a", nullopt, "", nullopt, nullopt},
         {"http://a/?#", "http", nullopt, nullopt, "a", nullopt, "/", "", ""},
         {"http://@a:/p", "http", "", nullopt, "a", nullopt, "/p", nullopt, nullopt},
@@ -61,9 +61,9 @@ TEST(Url, AnEmptyViewIsTheEmptyReference)
 
 TEST(Url, RefusesTextOutsideTheGenericSyntaxAndPortsAbove65535)
 {
-    for (const char* text : {"http://a:65536/", "http://a:99999999999999999999999/", "http://a b/", "http://a/%zz",
-                              "http://a/%4", "http://ex\xC3\xA4mple.com/", "http://a/\x01", "http://[::1/",
-                              "http://a/p#f#g", "http://a/<>"}) {
+    for (const char* text : {"http://a:65536/", "http://a:99999999999999999999999/", "http://a b/",
+                             "http://a/%zz", "http://a/%4", "http://ex\xC3\xA4mple.com/", "http://a/\x01",
+                             "http://[::1/", "http://a/p#f#g", "http://a/<>"}) {
         EXPECT_FALSE(Url::parse(text)) << text;
     }
 }

@@ -16,9 +16,9 @@ Rule rule(MatchKind kind, std::string pattern, std::string profile = "Work", boo
 
 TEST(WebUrl, AcceptsWebLinksUnchanged)
 {
-    for (const std::string text :
-         {"https://example.com", "HTTP://Example.COM:8080/A/b?x#y", "http://a/...", "https://a/.x/x./%2E%2E%2E",
-          "https://a/%FF/%2e%2e", "http://1.2.3.4:1/", "https://[::1]:65535/", "https://a.?q=a/../b#../"}) {
+    for (const std::string text : {"https://example.com", "HTTP://Example.COM:8080/A/b?x#y", "http://a/...",
+                                   "https://a/.x/x./%2E%2E%2E", "https://a/%FF/%2e%2e", "http://1.2.3.4:1/",
+                                   "https://[::1]:65535/", "https://a.?q=a/../b#../"}) {
         SCOPED_TRACE(text);
         const Url url = Router::webURL(text);
         EXPECT_EQ(url.absoluteString(), text);
@@ -81,14 +81,28 @@ TEST(WebUrl, RefusesEachKindOfNonWebLink)
 TEST(Domain, CanonicalisesAHostAndRefusesEverythingElse)
 {
     EXPECT_EQ(Router::domain("  Mail.Example.COM. \n"), "mail.example.com");
-    EXPECT_EQ(Router::domain("\xC2\xA0www.example.com\xE3\x80\x80"), "www.example.com"); // Unicode spaces trimmed
+    EXPECT_EQ(Router::domain("\xC2\xA0www.example.com\xE3\x80\x80"),
+              "www.example.com"); // Unicode spaces trimmed
     EXPECT_EQ(Router::domain("192.168.0.1"), "192.168.0.1");
     EXPECT_EQ(Router::domain("localhost"), "localhost");
 
     const std::string refused[] = {
-        "",         "  \n",          "example.com:8080", "*.example.com",        "user@example.com",
-        "https://example.com", "example.com/path", "example.com?q", "example.com#f", "exa mple.com",
-        "example\\com", "[::1]",      "ex\xC3\xA4mple.com", "ex%zzample.com", ".", "exa\tmple.com",
+        "",
+        "  \n",
+        "example.com:8080",
+        "*.example.com",
+        "user@example.com",
+        "https://example.com",
+        "example.com/path",
+        "example.com?q",
+        "example.com#f",
+        "exa mple.com",
+        "example\\com",
+        "[::1]",
+        "ex\xC3\xA4mple.com",
+        "ex%zzample.com",
+        ".",
+        "exa\tmple.com",
     };
     for (const auto& pattern : refused) {
         SCOPED_TRACE(pattern);
@@ -165,7 +179,13 @@ TEST(ConfigurationValidation, FirstFailingStepDecides)
         {"default", Configuration(), ""},
         {"500 rules", withRules(many), ""},
         {"disabled invalid rule", withRules({rule(MatchKind::domain, "*", "", false), good}), ""},
-        {"named default", [] { Configuration c; c.defaultProfile = "Personal"; return c; }(), ""},
+        {"named default",
+         [] {
+             Configuration c;
+             c.defaultProfile = "Personal";
+             return c;
+         }(),
+         ""},
         {"version 2", v2, M::unsupportedVersion},
         {"version 0", v0, M::unsupportedVersion},
         {"501 rules", withRules(tooMany), M::tooManyRules},
@@ -174,7 +194,12 @@ TEST(ConfigurationValidation, FirstFailingStepDecides)
         {"profile before pattern", withRules({good, badBoth, badPattern}), M::chooseProfile},
         {"first bad rule from the top", withRules({good, badPattern, badBoth}), M::hostname},
         {"blank default", blankDefault, M::chooseDefault},
-        {"rules before default", [&] { Configuration c = withRules({badPattern}); c.defaultProfile = ""; return c; }(),
+        {"rules before default",
+         [&] {
+             Configuration c = withRules({badPattern});
+             c.defaultProfile = "";
+             return c;
+         }(),
          M::hostname},
     };
     for (const auto& c : cases) {
@@ -224,7 +249,8 @@ TEST(Uuid, RandomVersion4WrittenUpperCaseReadInEitherCase)
     EXPECT_EQ(text.find_first_of("abcdef"), std::string::npos);
     EXPECT_EQ(Uuid::parse(text), uuid);
 
-    EXPECT_EQ(Uuid::parse("0f8fad5b-d9cb-469f-a165-70867728950e")->toString(), "0F8FAD5B-D9CB-469F-A165-70867728950E");
+    EXPECT_EQ(Uuid::parse("0f8fad5b-d9cb-469f-a165-70867728950e")->toString(),
+              "0F8FAD5B-D9CB-469F-A165-70867728950E");
     for (const char* bad : {"", "0F8FAD5B-D9CB-469F-A165-70867728950", "0F8FAD5BD9CB-469F-A165-70867728950E0",
                             "0F8FAD5B-D9CB-469F-A165-70867728950G", "{0F8FAD5B-D9CB-469F-A165-70867728950E}",
                             "0F8FAD5B-D9CB-469F-A16-570867728950E", " F8FAD5B-D9CB-469F-A165-70867728950E"})
