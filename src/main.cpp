@@ -1,0 +1,76 @@
+// corvane: the desktop link router. The desktop starts `corvane URL…` for every
+// link; the first process keeps running and routes, later ones hand their
+// links over and exit.
+
+#include "app/model.h"
+#include "app/model_environment.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/single_instance.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+
+// Links are every argument that is not an option of ours.
+QStringList linksFrom(int argc, char** argv)
+{
+    QStringList links;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (!arg.startsWith(QLatin1String("--")))
+            links.append(arg);
+    }
+    return links;
+}
+
+// The shipped browser extension: installed under share/corvane beside bin/,
+// or the source tree when run from a build folder.
+QString extensionFolder()
+{
+    const QDir binDir(QCoreApplication::applicationDirPath());
+    const QString installed = binDir.absoluteFilePath(QStringLiteral("../share/corvane/extension"));
+    if (QFileInfo(installed).isDir())
+        return QDir::cleanPath(installed);
+    const QString source = QStringLiteral(CORVANE_SOURCE_DIR "/resources/extension");
+    return QFileInfo(source).isDir() ? source : QString();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace corvane;
+
+    const QStringList links = linksFrom(argc, argv);
+    SingleInstance intake;
+    if (intake.handOff(links))
+        return 0;
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
+    intake.listen();
+
+    LinuxPlatform platform;
+    ModelEnvironment environment;
+    environment.settingsPath = ModelEnvironment::standardSettingsPath();
+    environment.userDefaultsPath = ModelEnvironment::standardUserDefaultsPath();
+    environment.platform = &platform;
+    environment.extensionFolder = extensionFolder();
+    Model& model = Model::setupShared(std::move(environment));
+
+    QObject::connect(&intake, &SingleInstance::linksReceived, &model, &Model::receive);
+    QObject::connect(&intake, &SingleInstance::reopenRequested, &model, &Model::showWindow);
+
+    if (!links.isEmpty())
+        model.receive(links);
+    const TargetBrowser browser = model.targetBrowser();
+    if (model.userDefaults().value(QStringLiteral("connectedBefore"), false).toBool() &&
+        platform.isBrowserRunning(browser))
+        model.refresh(true);
+    model.drain();
+    return app.exec();
+}
