@@ -9,10 +9,12 @@ namespace {
 constexpr std::size_t maxLinkBytes = 32768;
 
 // Any piece of the path that is "." or ".." after decoding would be resolved
-// away by a browser, so a rule could never see the path as written.
+// away by a browser, so a rule could never see the path as written. The
+// decoding is byte-wise: falling back to the encoded path whenever some other
+// piece is not UTF-8 would let "%2e%2e" through next to a stray "%FF".
 bool hasDotSegment(const Url& url)
 {
-    const std::string path = url.decodedPath().value_or(url.path);
+    const std::string path = Text::percentDecodeLenient(url.path);
     std::size_t start = 0;
     while (true) {
         const std::size_t slash = path.find('/', start);
