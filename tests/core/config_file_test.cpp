@@ -98,6 +98,18 @@ TEST_F(ConfigFileTest, EachSaveKeepsThePreviousBytesAsTheBackup)
     EXPECT_EQ((entries()), (std::vector<std::string>{"settings.json", "settings.json.backup"}));
 }
 
+TEST_F(ConfigFileTest, ReplacesTheFileSoAnOpenReaderKeepsTheOldBytes)
+{
+    ConfigFile::save(config("First"), settings());
+    const std::string first = read(settings());
+    std::ifstream reader(settings(), std::ios::binary);
+    ConfigFile::save(config("Second"), settings());
+    std::ostringstream seen;
+    seen << reader.rdbuf();
+    EXPECT_EQ(seen.str(), first); // rewriting in place would have shown a mix
+    EXPECT_NE(read(settings()), first);
+}
+
 TEST_F(ConfigFileTest, SavingOverAnUnreadableFileKeepsItsBytesAsTheBackup)
 {
     write(settings(), "{ not json");
