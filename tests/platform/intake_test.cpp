@@ -1,12 +1,12 @@
 #include "intake_child.h"
 #include "platform/intake_protocol.h"
 #include "platform/single_instance.h"
+#include "wait_until.h"
 
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -79,11 +79,11 @@ TEST_F(Intake, MessageInPiecesIsReassembledAndGarbageIsDropped)
         client.flush();
         QCoreApplication::processEvents();
     }
-    QTRY_COMPARE_WITH_TIMEOUT(links.count(), 1, 5000);
+    ASSERT_TRUE(waitUntil([&] { return links.count() == 1; }));
     EXPECT_EQ(links.at(0).at(0).toStringList(), sent);
-    QTRY_COMPARE_WITH_TIMEOUT(client.bytesAvailable(),
-                              IntakeProtocol::greeting().size() + IntakeProtocol::acknowledgement().size(), 5000);
-    EXPECT_EQ(client.readAll(), IntakeProtocol::greeting() + IntakeProtocol::acknowledgement());
+    const QByteArray expected = IntakeProtocol::greeting() + IntakeProtocol::acknowledgement();
+    EXPECT_TRUE(waitUntil([&] { return client.bytesAvailable() >= expected.size(); }));
+    EXPECT_EQ(client.readAll(), expected);
 
     QLocalSocket garbage;
     garbage.connectToServer(first.serverPath());
