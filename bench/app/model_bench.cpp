@@ -66,8 +66,9 @@ void BM_ReceiveToOpened(benchmark::State& state)
     for (auto _ : state)
         bench.route(batch);
     state.SetItemsProcessed(state.iterations() * state.range(0));
-    state.counters["per_link"] = benchmark::Counter(static_cast<double>(state.iterations() * state.range(0)),
-                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_link"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * state.range(0)),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ReceiveToOpened)->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -20,8 +20,7 @@ QPointer<Model> sharedModel;
 
 // Observers redraw on every assignment, so the signal goes out even when the
 // value did not change.
-template <typename T>
-void publish(Model* model, T& field, const T& value, void (Model::*changed)())
+template <typename T> void publish(Model* model, T& field, const T& value, void (Model::*changed)())
 {
     field = value;
     emit(model->*changed)();
@@ -53,10 +52,9 @@ std::optional<QStringList> decodeProfiles(const QByteArray& output)
 } // namespace
 
 Model::Model(ModelEnvironment environment, QObject* parent)
-    : QObject(parent)
-    , m_env(std::move(environment))
-    , m_userDefaults(std::make_unique<QSettings>(m_env.userDefaultsPath, QSettings::IniFormat))
-    , m_autosave(m_env.autosave)
+    : QObject(parent), m_env(std::move(environment)),
+      m_userDefaults(std::make_unique<QSettings>(m_env.userDefaultsPath, QSettings::IniFormat)),
+      m_autosave(m_env.autosave)
 {
     Q_ASSERT(m_env.platform);
     if (!m_env.resolver) {
@@ -95,9 +93,18 @@ void Model::setConfig(const Configuration& value)
     scheduleSave();
 }
 
-void Model::setProfiles(const QStringList& value) { publish(this, m_profiles, value, &Model::profilesChanged); }
-void Model::setPending(const QList<Pending>& value) { publish(this, m_pending, value, &Model::pendingChanged); }
-void Model::setRecent(const QList<Opened>& value) { publish(this, m_recent, value, &Model::recentChanged); }
+void Model::setProfiles(const QStringList& value)
+{
+    publish(this, m_profiles, value, &Model::profilesChanged);
+}
+void Model::setPending(const QList<Pending>& value)
+{
+    publish(this, m_pending, value, &Model::pendingChanged);
+}
+void Model::setRecent(const QList<Opened>& value)
+{
+    publish(this, m_recent, value, &Model::recentChanged);
+}
 
 void Model::setStatus(const QString& value)
 {
@@ -106,23 +113,38 @@ void Model::setStatus(const QString& value)
         flash(value);
 }
 
-void Model::setToast(const std::optional<QString>& value) { publish(this, m_toast, value, &Model::toastChanged); }
-void Model::setBusy(bool value) { publish(this, m_busy, value, &Model::busyChanged); }
-void Model::setLoadFailure(bool value) { publish(this, m_loadFailure, value, &Model::loadFailureChanged); }
+void Model::setToast(const std::optional<QString>& value)
+{
+    publish(this, m_toast, value, &Model::toastChanged);
+}
+void Model::setBusy(bool value)
+{
+    publish(this, m_busy, value, &Model::busyChanged);
+}
+void Model::setLoadFailure(bool value)
+{
+    publish(this, m_loadFailure, value, &Model::loadFailureChanged);
+}
 
 void Model::setSaveError(const std::optional<QString>& value)
 {
     publish(this, m_saveError, value, &Model::saveErrorChanged);
 }
 
-void Model::setTestURL(const QString& value) { publish(this, m_testURL, value, &Model::testURLChanged); }
+void Model::setTestURL(const QString& value)
+{
+    publish(this, m_testURL, value, &Model::testURLChanged);
+}
 
 void Model::setPreview(const std::optional<PreviewResult>& value)
 {
     publish(this, m_preview, value, &Model::previewChanged);
 }
 
-void Model::setIsRouting(bool value) { publish(this, m_isRouting, value, &Model::isRoutingChanged); }
+void Model::setIsRouting(bool value)
+{
+    publish(this, m_isRouting, value, &Model::isRoutingChanged);
+}
 
 void Model::setAttentionCount(int value)
 {

@@ -38,19 +38,22 @@ class Model : public QObject {
     Q_PROPERTY(bool loadFailure READ loadFailure WRITE setLoadFailure NOTIFY loadFailureChanged)
     Q_PROPERTY(std::optional<QString> saveError READ saveError WRITE setSaveError NOTIFY saveErrorChanged)
     Q_PROPERTY(QString testURL READ testURL WRITE setTestURL NOTIFY testURLChanged)
-    Q_PROPERTY(std::optional<corvane::PreviewResult> preview READ preview WRITE setPreview NOTIFY previewChanged)
+    Q_PROPERTY(
+        std::optional<corvane::PreviewResult> preview READ preview WRITE setPreview NOTIFY previewChanged)
     Q_PROPERTY(bool isRouting READ isRouting WRITE setIsRouting NOTIFY isRoutingChanged)
     Q_PROPERTY(int attentionCount READ attentionCount WRITE setAttentionCount NOTIFY attentionCountChanged)
-    Q_PROPERTY(bool isDefaultBrowser READ isDefaultBrowser WRITE setIsDefaultBrowser NOTIFY isDefaultBrowserChanged)
-    Q_PROPERTY(std::optional<QString> otherDefaultBrowser READ otherDefaultBrowser WRITE setOtherDefaultBrowser
-                   NOTIFY otherDefaultBrowserChanged)
-    Q_PROPERTY(bool defaultIsLinkRouter READ defaultIsLinkRouter WRITE setDefaultIsLinkRouter
-                   NOTIFY defaultIsLinkRouterChanged)
-    Q_PROPERTY(std::optional<corvane::AppTab> requestedTab READ requestedTab WRITE setRequestedTab
-                   NOTIFY requestedTabChanged)
-    Q_PROPERTY(bool installingUpdate READ installingUpdate WRITE setInstallingUpdate NOTIFY installingUpdateChanged)
-    Q_PROPERTY(std::optional<corvane::UpdateInfo> availableUpdate READ availableUpdate WRITE setAvailableUpdate
-                   NOTIFY availableUpdateChanged)
+    Q_PROPERTY(
+        bool isDefaultBrowser READ isDefaultBrowser WRITE setIsDefaultBrowser NOTIFY isDefaultBrowserChanged)
+    Q_PROPERTY(std::optional<QString> otherDefaultBrowser READ otherDefaultBrowser WRITE
+                   setOtherDefaultBrowser NOTIFY otherDefaultBrowserChanged)
+    Q_PROPERTY(bool defaultIsLinkRouter READ defaultIsLinkRouter WRITE setDefaultIsLinkRouter NOTIFY
+                   defaultIsLinkRouterChanged)
+    Q_PROPERTY(std::optional<corvane::AppTab> requestedTab READ requestedTab WRITE setRequestedTab NOTIFY
+                   requestedTabChanged)
+    Q_PROPERTY(
+        bool installingUpdate READ installingUpdate WRITE setInstallingUpdate NOTIFY installingUpdateChanged)
+    Q_PROPERTY(std::optional<corvane::UpdateInfo> availableUpdate READ availableUpdate WRITE
+                   setAvailableUpdate NOTIFY availableUpdateChanged)
 
 public:
     static constexpr int maxPending = 100;

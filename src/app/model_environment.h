@@ -15,18 +15,19 @@ class WindowPresenter;
 
 // Turns a link into its real destination; must call `done` exactly once
 // unless `context` is destroyed first.
-using LinkResolver = std::function<void(const Url& url, QObject* context, std::function<void(const Url&)> done)>;
+using LinkResolver =
+    std::function<void(const Url& url, QObject* context, std::function<void(const Url&)> done)>;
 
 // Everything a Model depends on. Nothing here is looked up behind the caller's
 // back, so tests and the preview renderer can point every piece elsewhere.
 struct ModelEnvironment {
-    QString settingsPath;     // settings.json; empty: nothing is read or written
-    QString userDefaultsPath; // INI file of the user defaults
-    Platform* platform = nullptr;  // required, not owned
+    QString settingsPath;              // settings.json; empty: nothing is read or written
+    QString userDefaultsPath;          // INI file of the user defaults
+    Platform* platform = nullptr;      // required, not owned
     PickerPresenter* picker = nullptr; // may be null, not owned
     WindowPresenter* window = nullptr; // may be null, not owned
-    QString extensionFolder;  // the shipped browser extension; empty: unknown
-    LinkResolver resolver;    // empty: the network resolver
+    QString extensionFolder;           // the shipped browser extension; empty: unknown
+    LinkResolver resolver;             // empty: the network resolver
     bool autosave = true;
     int toastMs = 4000;
     int saveDelayMs = 400;

@@ -18,11 +18,15 @@ namespace corvane {
 
 namespace {
 
-std::optional<Url> parse(const QString& text) { return Url::parse(text.toStdString()); }
+std::optional<Url> parse(const QString& text)
+{
+    return Url::parse(text.toStdString());
+}
 
 bool isFileLink(const std::optional<Url>& url)
 {
-    return url && url->scheme && QString::fromStdString(*url->scheme).compare("file", Qt::CaseInsensitive) == 0;
+    return url && url->scheme &&
+           QString::fromStdString(*url->scheme).compare("file", Qt::CaseInsensitive) == 0;
 }
 
 bool needsUnwrapping(const QString& text)
@@ -31,7 +35,10 @@ bool needsUnwrapping(const QString& text)
     return url && (Unwrap::fromParameter(*url) || Unwrap::shouldFollow(*url));
 }
 
-QString notInstalled(const TargetBrowser& browser) { return browser.displayName + " is not installed."; }
+QString notInstalled(const TargetBrowser& browser)
+{
+    return browser.displayName + " is not installed.";
+}
 
 bool reusedTab(const QByteArray& output)
 {
@@ -151,14 +158,15 @@ void Model::route(const Pending& first)
         routeFailed(first, notInstalled(browser));
         return;
     }
-    m_env.platform->launchBrowser(browser, [self = QPointer<Model>(this), first, browser](const QString& error) {
-        if (!self)
-            return;
-        if (error.isEmpty())
-            self->sendRoute(first, browser);
-        else
-            self->routeFailed(first, error);
-    });
+    m_env.platform->launchBrowser(browser,
+                                  [self = QPointer<Model>(this), first, browser](const QString& error) {
+                                      if (!self)
+                                          return;
+                                      if (error.isEmpty())
+                                          self->sendRoute(first, browser);
+                                      else
+                                          self->routeFailed(first, error);
+                                  });
 }
 
 void Model::sendRoute(const Pending& first, const TargetBrowser& browser)
@@ -211,7 +219,8 @@ void Model::retry(const Uuid& id, const QString& profile)
 {
     if (m_isRouting)
         return;
-    const auto link = std::find_if(m_pending.begin(), m_pending.end(), [&](const Pending& p) { return p.id == id; });
+    const auto link =
+        std::find_if(m_pending.begin(), m_pending.end(), [&](const Pending& p) { return p.id == id; });
     if (link == m_pending.end())
         return;
     link->profile = profile;
@@ -242,9 +251,10 @@ void Model::addRule(const Rule& rule)
     // every later link would be refused with the limit's message.
     if (m_config.rules.size() >= static_cast<size_t>(Configuration::maxRules))
         return;
-    const bool present = std::any_of(m_config.rules.cbegin(), m_config.rules.cend(), [&](const Rule& existing) {
-        return existing.kind == rule.kind && existing.pattern == rule.pattern;
-    });
+    const bool present =
+        std::any_of(m_config.rules.cbegin(), m_config.rules.cend(), [&](const Rule& existing) {
+            return existing.kind == rule.kind && existing.pattern == rule.pattern;
+        });
     if (present)
         return;
     Configuration next = m_config;

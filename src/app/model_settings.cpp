@@ -15,7 +15,10 @@ namespace corvane {
 
 namespace {
 
-std::filesystem::path toPath(const QString& path) { return std::filesystem::path(path.toStdString()); }
+std::filesystem::path toPath(const QString& path)
+{
+    return std::filesystem::path(path.toStdString());
+}
 
 QString describe(const std::error_code& error, const std::filesystem::path& path)
 {
@@ -61,8 +64,9 @@ void Model::load()
         m_savedConfig = loaded;
         setConfig(loaded);
     } catch (const std::exception& error) {
-        setStatus("Settings could not be read. Routing is paused; use Reveal file in Settings to repair it. " +
-                  QString::fromUtf8(error.what()));
+        setStatus(
+            "Settings could not be read. Routing is paused; use Reveal file in Settings to repair it. " +
+            QString::fromUtf8(error.what()));
         setLoadFailure(true);
     }
 }

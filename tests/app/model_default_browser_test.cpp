@@ -18,11 +18,12 @@ TEST_F(ModelDefaultBrowserTest, TheCheckDescribesWhoHandlesWebLinks)
         bool linkRouter;
     } cases[] = {
         {"no handler", std::nullopt, true, false, std::nullopt, false},
-        {"another browser", WebHandler{"firefox-esr.desktop", "Firefox.app ESR.app"}, true, false, "Firefox ESR",
-         false},
+        {"another browser", WebHandler{"firefox-esr.desktop", "Firefox.app ESR.app"}, true, false,
+         "Firefox ESR", false},
         {"a link router", WebHandler{"re.sonny.Junction.desktop", "Junction"}, true, false, "Junction", true},
         {"ourselves, installed", WebHandler{"corvane.desktop", "Corvane"}, true, true, std::nullopt, false},
-        {"ourselves, not installed", WebHandler{"corvane.desktop", "Corvane"}, false, false, "Corvane", false},
+        {"ourselves, not installed", WebHandler{"corvane.desktop", "Corvane"}, false, false, "Corvane",
+         false},
     };
     for (const auto& c : cases) {
         platform.handler = c.handler;
@@ -45,7 +46,8 @@ TEST_F(ModelDefaultBrowserTest, SetDefaultChecksAgainAndReports)
         {"", true, "Corvane is now your default browser.", true},
         {"", false, "Confirm Corvane in your desktop's default-applications settings.", false},
         {"Install Corvane first (make install), then start the installed copy.", false,
-         "Default-browser setup: Install Corvane first (make install), then start the installed copy.", false},
+         "Default-browser setup: Install Corvane first (make install), then start the installed copy.",
+         false},
     };
     for (const auto& c : cases) {
         platform.handler = WebHandler{"firefox-esr.desktop", "Firefox ESR"};

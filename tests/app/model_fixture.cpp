@@ -26,7 +26,10 @@ void ModelTest::SetUp()
     useRunner(openedAnswer);
 }
 
-std::unique_ptr<Model> ModelTest::makeModel() { return std::make_unique<Model>(env); }
+std::unique_ptr<Model> ModelTest::makeModel()
+{
+    return std::make_unique<Model>(env);
+}
 
 void ModelTest::useRunner(const QString& routeBody, const QString& profilesBody)
 {

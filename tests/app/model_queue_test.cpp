@@ -49,8 +49,8 @@ TEST_F(ModelQueueTest, ABatchOfThreeAt98WaitingQueuesTwoAndReportsTheThird)
 TEST_F(ModelQueueTest, ARefusedLinkIsReportedAndTheRestOfTheBatchQueuesInOrder)
 {
     auto model = makeModel();
-    model->receive({"https://one.example/", "ftp://two.example/", "corvane://open?url=https%3A%2F%2Fthree.example%2F",
-                    "corvane://open"});
+    model->receive({"https://one.example/", "ftp://two.example/",
+                    "corvane://open?url=https%3A%2F%2Fthree.example%2F", "corvane://open"});
     EXPECT_EQ(urlsOf(model->pending()), (QStringList{"https://one.example/", "https://three.example/"}));
     EXPECT_EQ(model->status(), Messages::invalidCorvaneLink); // the last refusal wins the status
     EXPECT_GE(window.shown, 2);
@@ -168,8 +168,8 @@ TEST_F(ModelQueueTest, The51stOpenedLinkPushesOutTheOldest)
     auto model = makeModel();
     QList<Opened> full;
     for (int i = 0; i < Model::maxRecent; ++i)
-        full << Opened{Uuid::random(), *Url::parse(QString("https://old.example/%1").arg(i).toStdString()), "Work",
-                       "Default profile", false};
+        full << Opened{Uuid::random(), *Url::parse(QString("https://old.example/%1").arg(i).toStdString()),
+                       "Work", "Default profile", false};
     model->setRecent(full);
     model->setConfig(withDefault("Work"));
     model->receive({"https://new.example/"});
@@ -189,7 +189,8 @@ TEST_F(ModelQueueTest, FileLinksGoStraightToTheBrowserAndNeverQueue)
     model->receive({"file:///tmp/page.html", "https://a.example/", "FILE:///tmp/other.html"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return model->pending().isEmpty() && !model->isRouting(); }, 5000));
     ASSERT_EQ(platform.openedFiles.size(), 1);
-    EXPECT_EQ(platform.openedFiles[0], (QList<QUrl>{QUrl("file:///tmp/page.html"), QUrl("FILE:///tmp/other.html")}));
+    EXPECT_EQ(platform.openedFiles[0],
+              (QList<QUrl>{QUrl("file:///tmp/page.html"), QUrl("FILE:///tmp/other.html")}));
     EXPECT_EQ(routedUrls(), QStringList{"https://a.example/"});
     EXPECT_EQ(urlsOf(model->recent()), QStringList{"https://a.example/"});
 }
@@ -294,7 +295,8 @@ TEST_F(ModelQueueTest, ABatchWaitsForUnwrappingAndKeepsItsOrder)
     QStringList asked;
     env.resolver = [&](const Url& url, QObject* context, std::function<void(const Url&)> done) {
         asked << QString::fromStdString(url.absoluteString());
-        const std::string real = url.host == "bit.ly" ? "https://real.example" + url.path : url.absoluteString();
+        const std::string real =
+            url.host == "bit.ly" ? "https://real.example" + url.path : url.absoluteString();
         QTimer::singleShot(20, context, [done, real] { done(*Url::parse(real)); });
     };
     auto model = makeModel();
@@ -369,9 +371,9 @@ TEST_F(ModelQueueTest, AddRuleAppendsOnlyValidNewRules)
     auto model = makeModel();
     const Rule first = Rule::make(MatchKind::domain, "example.com", "Work");
     model->addRule(first);
-    model->addRule(Rule::make(MatchKind::domain, "example.com", "Personal")); // same kind and pattern
+    model->addRule(Rule::make(MatchKind::domain, "example.com", "Personal"));  // same kind and pattern
     model->addRule(Rule::make(MatchKind::domain, "example.com/path", "Work")); // invalid pattern
-    model->addRule(Rule::make(MatchKind::exactHost, "example.com", ""));      // no profile
+    model->addRule(Rule::make(MatchKind::exactHost, "example.com", ""));       // no profile
     const Rule second = Rule::make(MatchKind::exactHost, "example.com", "Personal");
     model->addRule(second);
     EXPECT_EQ(model->config().rules, (std::vector<Rule>{first, second}));

@@ -14,11 +14,20 @@ namespace {
 
 using ModelSettingsTest = ModelTest;
 
-Configuration numbered(int n) { return withDefault(QString("Profile %1").arg(n)); }
+Configuration numbered(int n)
+{
+    return withDefault(QString("Profile %1").arg(n));
+}
 
-std::filesystem::path fsPath(const QString& path) { return path.toStdString(); }
+std::filesystem::path fsPath(const QString& path)
+{
+    return path.toStdString();
+}
 
-QString backupOf(const QString& path) { return path + ".backup"; }
+QString backupOf(const QString& path)
+{
+    return path + ".backup";
+}
 
 TEST_F(ModelSettingsTest, ABurstOfChangesIsWrittenOnce)
 {
@@ -138,8 +147,9 @@ TEST_F(ModelSettingsTest, PreparingTheExtensionReplacesAnOlderCopy)
     EXPECT_FALSE(QFileInfo::exists(destination + "/stale"));
     EXPECT_EQ(readFile(destination + "/manifest.json"), readFile(env.extensionFolder + "/manifest.json"));
     EXPECT_EQ(platform.revealedFiles, QStringList{destination});
-    EXPECT_EQ(model->status(),
-              "Extension folder ready. In Chromium, choose Load unpacked and pick \u201cChromium Extension\u201d.");
+    EXPECT_EQ(
+        model->status(),
+        "Extension folder ready. In Chromium, choose Load unpacked and pick \u201cChromium Extension\u201d.");
 
     // What the browser loads: a version 3 manifest whose worker is shipped.
     const QJsonObject manifest = QJsonDocument::fromJson(readFile(destination + "/manifest.json")).object();
@@ -159,7 +169,8 @@ TEST_F(ModelSettingsTest, TheExtensionCannotBePreparedWithoutItsResourceOrOverAF
     writeFile(QFileInfo(env.settingsPath).absolutePath(), "a file where the folder belongs");
     auto blocked = makeModel();
     blocked->revealExtension();
-    EXPECT_TRUE(blocked->status().startsWith("Could not prepare the extension: ")) << blocked->status().toStdString();
+    EXPECT_TRUE(blocked->status().startsWith("Could not prepare the extension: "))
+        << blocked->status().toStdString();
     EXPECT_TRUE(platform.revealedFiles.isEmpty());
 }
 

@@ -10,7 +10,10 @@ TargetBrowser FakePlatform::targetBrowser(const QString& preferredId) const
     return browser;
 }
 
-bool FakePlatform::isBrowserRunning(const TargetBrowser&) const { return running; }
+bool FakePlatform::isBrowserRunning(const TargetBrowser&) const
+{
+    return running;
+}
 
 void FakePlatform::launchBrowser(const TargetBrowser&, Done done)
 {
@@ -22,7 +25,10 @@ void FakePlatform::launchBrowser(const TargetBrowser&, Done done)
     });
 }
 
-void FakePlatform::openFilesWithBrowser(const TargetBrowser&, const QList<QUrl>& files) { openedFiles << files; }
+void FakePlatform::openFilesWithBrowser(const TargetBrowser&, const QList<QUrl>& files)
+{
+    openedFiles << files;
+}
 
 void FakePlatform::makeDefaultHandler(Done done)
 {

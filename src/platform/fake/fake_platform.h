@@ -14,12 +14,12 @@ public:
     // Answers.
     TargetBrowser browser{"chromium", "Chromium", true};
     bool running = true;
-    QString launchError;        // non-empty: launchBrowser fails with it
+    QString launchError; // non-empty: launchBrowser fails with it
     std::optional<WebHandler> handler;
     QString ownId = "corvane.desktop";
     bool fromBundle = true;
     QSet<QString> linkRouters{"re.sonny.Junction.desktop"};
-    QString makeDefaultError;   // non-empty: makeDefaultHandler fails with it
+    QString makeDefaultError;           // non-empty: makeDefaultHandler fails with it
     bool makeDefaultTakesEffect = true; // success makes us the handler at once
     QString runner;
 
@@ -41,7 +41,10 @@ public:
     std::optional<WebHandler> webLinkHandler() const override { return handler; }
     QString ownHandlerId() const override { return ownId; }
     bool runningFromBundle() const override { return fromBundle; }
-    bool isKnownLinkRouter(const QString& handlerId) const override { return linkRouters.contains(handlerId); }
+    bool isKnownLinkRouter(const QString& handlerId) const override
+    {
+        return linkRouters.contains(handlerId);
+    }
     void makeDefaultHandler(Done done) override;
 
     void revealFile(const QString& path) override { revealedFiles << path; }
