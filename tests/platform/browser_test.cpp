@@ -1,0 +1,123 @@
+#include "desktop_sandbox.h"
+#include "wait_until.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace corvane {
+void PrintTo(const TargetBrowser& browser, std::ostream* out)
+{
+    *out << '{' << browser.id.toStdString() << ", " << browser.displayName.toStdString() << ", "
+         << browser.installed << '}';
+}
+} // namespace corvane
+
+namespace {
+
+// The browser table looks programs up on this process's PATH.
+class ScopedPath {
+public:
+    explicit ScopedPath(const QString& path) : m_old(qgetenv("PATH")) { qputenv("PATH", path.toLocal8Bit()); }
+    ~ScopedPath() { qputenv("PATH", m_old); }
+
+private:
+    QByteArray m_old;
+};
+
+const TargetBrowser edge{"microsoft-edge", "Microsoft Edge", true};
+
+TEST(TargetBrowser, IsTheTablesChoiceWithItsNameAndWhetherItIsInstalled)
+{
+    DesktopSandbox sandbox;
+    ScopedPath path(sandbox.path("bin"));
+    const auto platform = sandbox.platform(QString());
+    EXPECT_EQ(platform->targetBrowser("microsoft-edge"), (TargetBrowser{"microsoft-edge", "Microsoft Edge", false}));
+    sandbox.writeScript("bin/microsoft-edge-stable");
+    EXPECT_EQ(platform->targetBrowser("microsoft-edge"), edge);
+    EXPECT_EQ(platform->targetBrowser(""), edge) << "the first installed";
+    EXPECT_EQ(platform->targetBrowser("no-such-browser"), edge);
+}
+
+TEST(TargetBrowser, RunningWhenAProcessRunsItsProgramOrOneFromItsOwnFolder)
+{
+    struct Case {
+        const char* what;
+        const char* installed; // on PATH as bin/microsoft-edge, through a symbolic link when elsewhere
+        const char* running;
+        bool expected;
+    };
+    const std::vector<Case> cases{
+        {"started by its own name", "bin/microsoft-edge", "bin/microsoft-edge", true},
+        {"another of its names", "bin/microsoft-edge", "elsewhere/microsoft-edge-stable", true},
+        {"its wrapper's binary, from its own folder", "opt/edge/microsoft-edge", "opt/edge/msedge", true},
+        {"a stranger in a shared program folder", "bin/microsoft-edge", "bin/msedge", false},
+        {"a stranger elsewhere", "opt/edge/microsoft-edge", "elsewhere/msedge", false},
+    };
+    for (const Case& c : cases) {
+        DesktopSandbox sandbox;
+        ScopedPath path(sandbox.path("bin"));
+        const QString launcher = sandbox.writeScript(c.installed);
+        if (QString(c.installed) != "bin/microsoft-edge") {
+            QDir().mkpath(sandbox.path("bin"));
+            ASSERT_TRUE(QFile::link(launcher, sandbox.path("bin/microsoft-edge"))) << c.what;
+        }
+        const QString program = sandbox.path(c.running);
+        QDir().mkpath(QFileInfo(program).absolutePath());
+        QFile::remove(program);
+        ASSERT_TRUE(QFile::copy("/bin/sleep", program)) << c.what;
+        const auto platform = sandbox.platform(QString());
+
+        EXPECT_FALSE(platform->isBrowserRunning(edge)) << c.what;
+        QProcess browser;
+        browser.start(program, {"60"});
+        ASSERT_TRUE(browser.waitForStarted()) << c.what;
+        EXPECT_EQ(platform->isBrowserRunning(edge), c.expected) << c.what;
+        browser.kill();
+        browser.waitForFinished();
+        EXPECT_FALSE(platform->isBrowserRunning(edge)) << c.what;
+    }
+}
+
+TEST(TargetBrowser, LaunchConfirmsWithoutStartingIt)
+{
+    DesktopSandbox sandbox;
+    ScopedPath path(sandbox.path("bin"));
+    // corvane-bridge starts the browser with the profile; a launch of its own
+    // would open a stray window.
+    sandbox.writeScript("bin/microsoft-edge", "touch \"$0.started\"\n");
+    const auto platform = sandbox.platform(QString());
+
+    std::optional<QString> installed;
+    platform->launchBrowser(edge, [&](const QString& error) { installed = error; });
+    ASSERT_TRUE(waitUntil([&] { return installed.has_value(); }));
+    EXPECT_EQ(installed, QString());
+    EXPECT_FALSE(QFile::exists(sandbox.path("bin/microsoft-edge.started")));
+
+    std::optional<QString> missing;
+    platform->launchBrowser({"vivaldi", "Vivaldi", false}, [&](const QString& error) { missing = error; });
+    ASSERT_TRUE(waitUntil([&] { return missing.has_value(); }));
+    EXPECT_EQ(missing, QString("Vivaldi is not installed."));
+}
+
+TEST(TargetBrowser, OpensFilesInTheBrowserInOrder)
+{
+    DesktopSandbox sandbox;
+    ScopedPath path(sandbox.path("bin"));
+    sandbox.writeScript("bin/microsoft-edge", "printf '%s\\n' \"$@\" > \"$0.args.tmp\" && mv \"$0.args.tmp\" \"$0.args\"\n");
+    const auto platform = sandbox.platform(QString());
+
+    platform->openFilesWithBrowser(edge, {QUrl::fromLocalFile("/tmp/a b.html"), QUrl::fromLocalFile("/tmp/c.pdf")});
+    QFile args(sandbox.path("bin/microsoft-edge.args"));
+    ASSERT_TRUE(waitUntil([&] { return args.exists(); }));
+    ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+    EXPECT_EQ(args.readAll(), "file:///tmp/a%20b.html\nfile:///tmp/c.pdf\n");
+}
+
+} // namespace
