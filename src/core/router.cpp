@@ -1,64 +1,17 @@
 #include "router.h"
 
 #include "route_error.h"
+#include "rule_set.h"
 #include "text.h"
 
 namespace corvane {
 namespace {
 
-// The link's host as rules see it: lower case, one trailing dot dropped.
-std::string linkHost(const Url& url)
-{
-    std::string host = Text::lower(url.host.value_or(""));
-    if (host.ends_with('.'))
-        host.pop_back();
-    return host;
-}
-
-int effectivePort(const Url& url)
-{
-    if (url.port)
-        return *url.port;
-    return Text::equalsIgnoringCase(url.scheme.value_or(""), "https") ? 443 : 80;
-}
-
-bool pathHasPrefix(const std::string& path, const std::string& prefix)
-{
-    if (prefix.empty() || prefix == "/" || path == prefix)
-        return true;
-    const std::string boundary = prefix.ends_with('/') ? prefix : prefix + '/';
-    return path.starts_with(boundary);
-}
-
-bool prefixMatches(const Url& pattern, const Url& url, const std::string& host)
-{
-    return linkHost(pattern) == host &&
-           Text::lower(pattern.scheme.value_or("")) == Text::lower(url.scheme.value_or("")) &&
-           effectivePort(pattern) == effectivePort(url) && pathHasPrefix(url.path, pattern.path);
-}
-
 // Validates the rule in the order of Router::validate while matching, so
 // each pattern is parsed once.
 bool matchEnabled(const Rule& rule, const Url& url, const std::string& host)
 {
-    if (Text::trim(rule.profile).empty())
-        throw RouteError(Messages::chooseProfile);
-    switch (rule.kind) {
-    case MatchKind::domain: {
-        const std::string domainHost = Router::domain(rule.pattern);
-        return host == domainHost || (host.size() > domainHost.size() && host.ends_with(domainHost) &&
-                                      host[host.size() - domainHost.size() - 1] == '.');
-    }
-    case MatchKind::exactHost:
-        return host == Router::domain(rule.pattern);
-    case MatchKind::urlPrefix: {
-        const Url pattern = Router::webURL(rule.pattern);
-        if (pattern.query || pattern.fragment)
-            throw RouteError(Messages::prefixQuery);
-        return prefixMatches(pattern, url, host);
-    }
-    }
-    return false;
+    return CompiledRule::compile(rule).matches(url, host);
 }
 
 } // namespace
@@ -116,14 +69,14 @@ bool Router::matches(const Rule& rule, const Url& url)
 {
     if (!rule.enabled)
         return false;
-    return matchEnabled(rule, url, linkHost(url));
+    return matchEnabled(rule, url, CompiledRule::linkHost(url));
 }
 
 Decision Router::decide(const Url& url, const Configuration& config)
 {
     webURL(url.absoluteString());
     config.validate();
-    const std::string host = linkHost(url);
+    const std::string host = CompiledRule::linkHost(url);
     for (std::size_t i = 0; i < config.rules.size(); ++i) {
         const Rule& rule = config.rules[i];
         if (rule.enabled && matchEnabled(rule, url, host))

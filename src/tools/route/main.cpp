@@ -122,6 +122,8 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // Checked once: the rules do not change while the links stream through.
+    const RuleSet rules(config);
     std::optional<QCoreApplication> app;
     Follower follower;
     if (options.follow) {
@@ -132,7 +134,7 @@ int main(int argc, char** argv)
     bool anyRefused = false;
     const auto route = [&](const std::string& input) {
         bool refused = false;
-        std::cout << routeLine(input, config, options, follower, refused) << '\n';
+        std::cout << routeLine(input, rules, options, follower, refused) << '\n';
         anyRefused = anyRefused || refused;
     };
     if (!links.empty()) {

@@ -31,7 +31,7 @@ std::string unwrapped(const std::string& text, const RouteOptions& options, cons
 
 } // namespace
 
-std::string routeLine(const std::string& input, const Configuration& config, const RouteOptions& options,
+std::string routeLine(const std::string& input, const RuleSet& rules, const RouteOptions& options,
                       const Follower& follower, bool& refused)
 {
     nlohmann::ordered_json line;
@@ -42,7 +42,7 @@ std::string routeLine(const std::string& input, const Configuration& config, con
         line["unwrapped"] = link;
     try {
         const Url url = Router::incoming(link);
-        const Decision decision = Router::decide(url, config);
+        const Decision decision = rules.decide(url);
         line["url"] = url.absoluteString();
         line["profile"] = decision.profile ? nlohmann::ordered_json(*decision.profile) : nullptr;
         line["reason"] = decision.reason;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/rules.h"
+#include "core/rule_set.h"
 
 #include <functional>
 #include <optional>
@@ -19,7 +19,7 @@ using Follower = std::function<std::string(const std::string&)>;
 
 // Routes one input line and returns its JSON line; `refused` tells whether the
 // link was refused.
-std::string routeLine(const std::string& input, const Configuration& config, const RouteOptions& options,
+std::string routeLine(const std::string& input, const RuleSet& rules, const RouteOptions& options,
                       const Follower& follower, bool& refused);
 
 } // namespace corvane
