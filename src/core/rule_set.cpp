@@ -38,9 +38,13 @@ CompiledRule CompiledRule::compile(const Rule& rule)
     CompiledRule compiled;
     compiled.kind = rule.kind;
     if (rule.kind == MatchKind::urlPrefix) {
-        compiled.prefix = Router::webURL(rule.pattern);
-        if (compiled.prefix->query || compiled.prefix->fragment)
+        const Url prefix = Router::webURL(rule.pattern);
+        if (prefix.query || prefix.fragment)
             throw RouteError(Messages::prefixQuery);
+        compiled.host = linkHost(prefix);
+        compiled.scheme = Text::lower(prefix.scheme.value_or(""));
+        compiled.port = effectivePort(prefix);
+        compiled.path = prefix.path;
     } else {
         compiled.host = Router::domain(rule.pattern);
     }
@@ -56,9 +60,8 @@ bool CompiledRule::matches(const Url& url, const std::string& host) const
     case MatchKind::exactHost:
         return host == this->host;
     case MatchKind::urlPrefix:
-        return linkHost(*prefix) == host &&
-               Text::lower(prefix->scheme.value_or("")) == Text::lower(url.scheme.value_or("")) &&
-               effectivePort(*prefix) == effectivePort(url) && pathHasPrefix(url.path, prefix->path);
+        return this->host == host && effectivePort(url) == port &&
+               Text::equalsIgnoringCase(url.scheme.value_or(""), scheme) && pathHasPrefix(url.path, path);
     }
     return false;
 }

@@ -12,8 +12,11 @@ namespace corvane {
 // many links.
 struct CompiledRule {
     MatchKind kind = MatchKind::domain;
-    std::string host;         // canonical host of a host rule
-    std::optional<Url> prefix; // parsed pattern of a URL-prefix rule
+    std::string host; // canonical host of a host rule, or the prefix's host as links see it
+    // A URL-prefix rule's parts, compared as the link's are.
+    std::string scheme; // lower case
+    int port = 0;       // effective port
+    std::string path;   // percent-encoded
 
     // Validates the rule like Router::validate (RouteError on failure).
     static CompiledRule compile(const Rule& rule);
