@@ -18,7 +18,7 @@ bool FakePlatform::isBrowserRunning(const TargetBrowser&) const
 void FakePlatform::launchBrowser(const TargetBrowser&, Done done)
 {
     ++launches;
-    QTimer::singleShot(0, [this, done = std::move(done)] {
+    QTimer::singleShot(0, &m_context, [this, done = std::move(done)] {
         if (launchError.isEmpty())
             running = true;
         done(launchError);
@@ -33,7 +33,7 @@ void FakePlatform::openFilesWithBrowser(const TargetBrowser&, const QList<QUrl>&
 void FakePlatform::makeDefaultHandler(Done done)
 {
     ++makeDefaultCalls;
-    QTimer::singleShot(0, [this, done = std::move(done)] {
+    QTimer::singleShot(0, &m_context, [this, done = std::move(done)] {
         if (makeDefaultError.isEmpty() && makeDefaultTakesEffect)
             handler = WebHandler{ownId, "Corvane"};
         done(makeDefaultError);

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <QObject>
 #include <QSet>
 #include <QStringList>
 
@@ -52,6 +53,9 @@ public:
     void openUrl(const QUrl& url) override { openedUrls << url; }
 
     QString bridgeRunner() const override { return runner; }
+
+private:
+    QObject m_context; // answers still queued die with the fake
 };
 
 } // namespace corvane
