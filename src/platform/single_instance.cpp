@@ -3,8 +3,8 @@
 #include "intake_protocol.h"
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>

@@ -38,7 +38,8 @@ TEST(TargetBrowser, IsTheTablesChoiceWithItsNameAndWhetherItIsInstalled)
     DesktopSandbox sandbox;
     ScopedPath path(sandbox.path("bin"));
     const auto platform = sandbox.platform(QString());
-    EXPECT_EQ(platform->targetBrowser("microsoft-edge"), (TargetBrowser{"microsoft-edge", "Microsoft Edge", false}));
+    EXPECT_EQ(platform->targetBrowser("microsoft-edge"),
+              (TargetBrowser{"microsoft-edge", "Microsoft Edge", false}));
     sandbox.writeScript("bin/microsoft-edge-stable");
     EXPECT_EQ(platform->targetBrowser("microsoft-edge"), edge);
     EXPECT_EQ(platform->targetBrowser(""), edge) << "the first installed";
@@ -110,10 +111,12 @@ TEST(TargetBrowser, OpensFilesInTheBrowserInOrder)
 {
     DesktopSandbox sandbox;
     ScopedPath path(sandbox.path("bin"));
-    sandbox.writeScript("bin/microsoft-edge", "printf '%s\\n' \"$@\" > \"$0.args.tmp\" && mv \"$0.args.tmp\" \"$0.args\"\n");
+    sandbox.writeScript("bin/microsoft-edge",
+                        "printf '%s\\n' \"$@\" > \"$0.args.tmp\" && mv \"$0.args.tmp\" \"$0.args\"\n");
     const auto platform = sandbox.platform(QString());
 
-    platform->openFilesWithBrowser(edge, {QUrl::fromLocalFile("/tmp/a b.html"), QUrl::fromLocalFile("/tmp/c.pdf")});
+    platform->openFilesWithBrowser(edge,
+                                   {QUrl::fromLocalFile("/tmp/a b.html"), QUrl::fromLocalFile("/tmp/c.pdf")});
     QFile args(sandbox.path("bin/microsoft-edge.args"));
     ASSERT_TRUE(waitUntil([&] { return args.exists(); }));
     ASSERT_TRUE(args.open(QIODevice::ReadOnly));

@@ -66,7 +66,8 @@ TEST(DefaultBrowser, HandlerIsXdgMimesAnswerNamedByItsDesktopEntry)
          WebHandler{"webby.desktop", "Webby"}},
         {"a known link router",
          [&](DesktopSandbox& s) {
-             s.writeEntry(s.dataHome(), "re.sonny.Junction.desktop", entry("Junction", s.writeScript(browser)));
+             s.writeEntry(s.dataHome(), "re.sonny.Junction.desktop",
+                          entry("Junction", s.writeScript(browser)));
              s.setHttpsHandler("re.sonny.Junction.desktop");
          },
          WebHandler{"re.sonny.Junction.desktop", "Junction"}, true},
@@ -251,8 +252,9 @@ int run(const QString& program, const QStringList& arguments, const QProcessEnvi
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(program, arguments);
-    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit ? process.exitCode()
-                                                                                            : -1;
+    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
+               ? process.exitCode()
+               : -1;
 }
 
 // What `make install` does for the desktop, into a prefix of the sandbox.

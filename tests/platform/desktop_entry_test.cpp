@@ -39,9 +39,10 @@ TEST(DesktopEntry, ReadsTheMainGroupOnly)
         file.write(body);
         return file.fileName();
     };
-    EXPECT_EQ(DesktopEntry::read(write("# comment\n[Desktop Entry]\nName = Web\\sApp\nName[de]=Netz\n"
-                                       "Exec=\"/opt/a b/app\" %U\n[Desktop Action new]\nName=New\nExec=other\n")),
-              (DesktopEntry::Entry{"Web App", "\"/opt/a b/app\" %U"}));
+    EXPECT_EQ(
+        DesktopEntry::read(write("# comment\n[Desktop Entry]\nName = Web\\sApp\nName[de]=Netz\n"
+                                 "Exec=\"/opt/a b/app\" %U\n[Desktop Action new]\nName=New\nExec=other\n")),
+        (DesktopEntry::Entry{"Web App", "\"/opt/a b/app\" %U"}));
     EXPECT_EQ(DesktopEntry::read(write("[Desktop Action new]\nName=New\n")), std::nullopt);
     EXPECT_EQ(DesktopEntry::read(write("[Desktop Entry]\nName=Gone\nHidden=true\n")), std::nullopt);
     EXPECT_EQ(DesktopEntry::read(dir.filePath("missing.desktop")), std::nullopt);
@@ -51,7 +52,8 @@ TEST(DesktopEntry, DataDirsFollowXdgWithTheirDefaults)
 {
     QProcessEnvironment env;
     env.insert("HOME", "/home/u");
-    EXPECT_EQ(DesktopEntry::dataDirs(env), (QStringList{"/home/u/.local/share", "/usr/local/share", "/usr/share"}));
+    EXPECT_EQ(DesktopEntry::dataDirs(env),
+              (QStringList{"/home/u/.local/share", "/usr/local/share", "/usr/share"}));
     env.insert("XDG_DATA_HOME", "relative/ignored");
     env.insert("XDG_DATA_DIRS", "/a::relative:/b");
     EXPECT_EQ(DesktopEntry::dataDirs(env), (QStringList{"/home/u/.local/share", "/a", "/b"}));

@@ -19,18 +19,14 @@ DesktopSandbox::DesktopSandbox() : m_env(QProcessEnvironment::systemEnvironment(
 {
     // xdg-utils picks its code path from these; the generic one reads and
     // writes only the XDG folders.
-    for (const char* name : {"KDE_FULL_SESSION", "KDE_SESSION_VERSION", "GNOME_DESKTOP_SESSION_ID",
-                             "MATE_DESKTOP_SESSION_ID", "LXQT_SESSION_CONFIG", "DESKTOP_SESSION", "DESKTOP",
-                             "XDG_MENU_PREFIX"})
+    for (const char* name :
+         {"KDE_FULL_SESSION", "KDE_SESSION_VERSION", "GNOME_DESKTOP_SESSION_ID", "MATE_DESKTOP_SESSION_ID",
+          "LXQT_SESSION_CONFIG", "DESKTOP_SESSION", "DESKTOP", "XDG_MENU_PREFIX"})
         m_env.remove(QString::fromLatin1(name));
     m_env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("X-Generic"));
     const QList<std::pair<const char*, const char*>> folders{
-        {"HOME", "home"},
-        {"XDG_CONFIG_HOME", "config"},
-        {"XDG_CONFIG_DIRS", "system-config"},
-        {"XDG_DATA_HOME", "data"},
-        {"XDG_DATA_DIRS", "system"},
-        {"XDG_CACHE_HOME", "cache"},
+        {"HOME", "home"},           {"XDG_CONFIG_HOME", "config"}, {"XDG_CONFIG_DIRS", "system-config"},
+        {"XDG_DATA_HOME", "data"},  {"XDG_DATA_DIRS", "system"},   {"XDG_CACHE_HOME", "cache"},
         {"XDG_RUNTIME_DIR", "run"},
     };
     for (const auto& [name, folder] : folders) {
@@ -76,8 +72,8 @@ QString DesktopSandbox::queryDefault(const QString& scheme) const
 {
     QProcess query;
     query.setProcessEnvironment(m_env);
-    query.start(QStringLiteral("xdg-mime"),
-                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/") + scheme});
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                             QStringLiteral("x-scheme-handler/") + scheme});
     query.waitForFinished(10000);
     return QString::fromUtf8(query.readAllStandardOutput()).trimmed();
 }

@@ -37,8 +37,9 @@ TEST(DesktopServices, LinksAndFoldersGoToTheDesktopsOpener)
     platform->revealFile(sandbox.path("docs/a b.txt"));
     ASSERT_TRUE(waitUntil([&] { return linesOf(log).size() == 4; }));
 
-    EXPECT_EQ(linesOf(log), (QStringList{"mailto:someone@example.org?subject=Hello%20there",
-                                         "https://example.org/%C3%A4", sandbox.path("docs"), sandbox.path("docs")}));
+    EXPECT_EQ(linesOf(log),
+              (QStringList{"mailto:someone@example.org?subject=Hello%20there", "https://example.org/%C3%A4",
+                           sandbox.path("docs"), sandbox.path("docs")}));
 }
 
 TEST(DesktopServices, BridgeRunnerIsTheHelperBesideTheBinary)

@@ -54,7 +54,7 @@ TEST_F(Intake, LaterProcessHandsItsLinksInOrderOrAReopen)
         QStringLiteral("mailto:someone@example.org"),
         QStringLiteral("file:///tmp/a%20b.html"),
         QStringLiteral("https://long.example/?") + QString(60000, u'x'),
-        QStringLiteral("https://example.org/"),                           // repeats are kept
+        QStringLiteral("https://example.org/"), // repeats are kept
     };
     expectHandedTo(*startIntakeChild(folder(), batch));
     expectHandedTo(*startIntakeChild(folder(), {}));

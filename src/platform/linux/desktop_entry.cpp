@@ -24,12 +24,25 @@ QString unescapeValue(QStringView raw)
             continue;
         }
         switch (raw[++i].unicode()) {
-        case 's': out += u' '; break;
-        case 'n': out += u'\n'; break;
-        case 't': out += u'\t'; break;
-        case 'r': out += u'\r'; break;
-        case '\\': out += u'\\'; break;
-        default: out += u'\\'; out += raw[i]; break;
+        case 's':
+            out += u' ';
+            break;
+        case 'n':
+            out += u'\n';
+            break;
+        case 't':
+            out += u'\t';
+            break;
+        case 'r':
+            out += u'\r';
+            break;
+        case '\\':
+            out += u'\\';
+            break;
+        default:
+            out += u'\\';
+            out += raw[i];
+            break;
         }
     }
     return out;
@@ -62,7 +75,8 @@ QStringList candidatePaths(const QString& desktopId)
 QStringList dataDirs(const QProcessEnvironment& env)
 {
     const QString home = env.value(QStringLiteral("HOME"));
-    QStringList dirs{absoluteOr(env.value(QStringLiteral("XDG_DATA_HOME")), home + QStringLiteral("/.local/share"))};
+    QStringList dirs{
+        absoluteOr(env.value(QStringLiteral("XDG_DATA_HOME")), home + QStringLiteral("/.local/share"))};
     QStringList system;
     for (const QString& dir : env.value(QStringLiteral("XDG_DATA_DIRS")).split(u':', Qt::SkipEmptyParts)) {
         if (QDir::isAbsolutePath(dir))

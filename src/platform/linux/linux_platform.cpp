@@ -34,8 +34,9 @@ QString toQString(const std::filesystem::path& path)
 // in one of them has no installation folder of its own to recognise it by.
 bool isSharedProgramFolder(const QString& folder)
 {
-    static const QStringList common{QStringLiteral("/bin"), QStringLiteral("/sbin"), QStringLiteral("/usr/bin"),
-                                    QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/bin")};
+    static const QStringList common{QStringLiteral("/bin"), QStringLiteral("/sbin"),
+                                    QStringLiteral("/usr/bin"), QStringLiteral("/usr/sbin"),
+                                    QStringLiteral("/usr/local/bin")};
     if (common.contains(folder))
         return true;
     for (const QString& dir : qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts)) {
@@ -121,8 +122,8 @@ std::optional<WebHandler> LinuxPlatform::webLinkHandler() const
     QProcess query;
     query.setProcessEnvironment(m_options.environment);
     query.setStandardErrorFile(QProcess::nullDevice());
-    query.start(m_options.xdgMime,
-                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/https")});
+    query.start(m_options.xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
+                                    QStringLiteral("x-scheme-handler/https")});
     if (!query.waitForFinished(m_options.toolTimeoutMs)) {
         query.kill();
         query.waitForFinished();
@@ -135,7 +136,8 @@ std::optional<WebHandler> LinuxPlatform::webLinkHandler() const
         return std::nullopt;
 
     QString name;
-    if (const QString path = DesktopEntry::find(id, DesktopEntry::dataDirs(m_options.environment)); !path.isEmpty()) {
+    if (const QString path = DesktopEntry::find(id, DesktopEntry::dataDirs(m_options.environment));
+        !path.isEmpty()) {
         if (const auto entry = DesktopEntry::read(path))
             name = entry->name;
     }
@@ -191,26 +193,27 @@ void LinuxPlatform::runXdgMime(QStringList schemes, Done done)
         *timedOut = true;
         process->kill();
     });
-    QObject::connect(process, &QProcess::errorOccurred, &m_context, [process, done](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return; // the others end in finished()
-        process->deleteLater();
-        done(QStringLiteral("xdg-mime could not be started; install xdg-utils."));
-    });
-    QObject::connect(process, &QProcess::finished, &m_context,
-                     [this, process, timedOut, schemes, done](int exitCode, QProcess::ExitStatus status) {
+    QObject::connect(process, &QProcess::errorOccurred, &m_context,
+                     [process, done](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return; // the others end in finished()
                          process->deleteLater();
-                         if (*timedOut) {
-                             done(QStringLiteral("xdg-mime did not answer."));
-                         } else if (status != QProcess::NormalExit || exitCode != 0) {
-                             const QString message = QString::fromUtf8(process->readAllStandardError()).trimmed();
-                             done(message.isEmpty()
-                                      ? QStringLiteral("xdg-mime failed with exit code %1.").arg(exitCode)
-                                      : message);
-                         } else {
-                             runXdgMime(schemes, done);
-                         }
+                         done(QStringLiteral("xdg-mime could not be started; install xdg-utils."));
                      });
+    QObject::connect(
+        process, &QProcess::finished, &m_context,
+        [this, process, timedOut, schemes, done](int exitCode, QProcess::ExitStatus status) {
+            process->deleteLater();
+            if (*timedOut) {
+                done(QStringLiteral("xdg-mime did not answer."));
+            } else if (status != QProcess::NormalExit || exitCode != 0) {
+                const QString message = QString::fromUtf8(process->readAllStandardError()).trimmed();
+                done(message.isEmpty() ? QStringLiteral("xdg-mime failed with exit code %1.").arg(exitCode)
+                                       : message);
+            } else {
+                runXdgMime(schemes, done);
+            }
+        });
     process->start(m_options.xdgMime, {QStringLiteral("default"), ownHandlerId(), scheme});
     timer->start(m_options.toolTimeoutMs);
 }
@@ -224,11 +227,11 @@ void LinuxPlatform::revealFile(const QString& path)
         openFolder(folder);
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(m_options.fileManagerService,
-                                                       QStringLiteral("/org/freedesktop/FileManager1"),
-                                                       QStringLiteral("org.freedesktop.FileManager1"),
-                                                       QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(file.absoluteFilePath()).toString(QUrl::FullyEncoded)} << QString();
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        m_options.fileManagerService, QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(file.absoluteFilePath()).toString(QUrl::FullyEncoded)}
+         << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000), &m_context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &m_context, [this, watcher, folder] {
         watcher->deleteLater();
