@@ -17,12 +17,15 @@ inline constexpr const char* userAgent =
 
 using Resolved = std::function<void(const Url&)>;
 
-// The process's one network session: no disk cache, no persistent cookies.
+// The process's one network session: no cache, no cookies kept, redirects
+// left to the caller. Created on first use, owned by the application object.
 QNetworkAccessManager& session();
 
 // Parameter unwrapping, then, for known trackers and shorteners, the network
 // step. Never fails: `done` gets the link as received when nothing better is
-// found. `done` runs on the caller's thread, unless `context` is gone.
+// found. `done` runs once on the caller's thread, never before `resolve`
+// returns, and not at all once `context` is gone (which also cancels the
+// requests). `timeoutMs` bounds each request's wait for data.
 void resolve(const Url& url, QObject* context, Resolved done, int timeoutMs = defaultTimeoutMs);
 
 // The network step alone: HEAD, then GET, following redirects; the final URL
