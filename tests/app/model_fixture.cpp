@@ -13,8 +13,11 @@ void ModelTest::SetUp()
 {
     ASSERT_TRUE(dir.isValid());
     // Nothing the model reaches may land in the real home folder.
-    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+        m_savedEnvironment.append(
+            {name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
         qputenv(name, dir.filePath(QString("env/") + name).toUtf8());
+    }
     env.settingsPath = path("config/corvane/settings.json");
     env.userDefaultsPath = path("config/corvane/corvane.conf");
     env.platform = &platform;
@@ -24,6 +27,16 @@ void ModelTest::SetUp()
     env.bridgeTimeoutMs = 5000;
     env.bridgeGraceMs = 500;
     useRunner(openedAnswer);
+}
+
+void ModelTest::TearDown()
+{
+    for (const auto& [name, value] : m_savedEnvironment) {
+        if (value)
+            qputenv(name.constData(), *value);
+        else
+            qunsetenv(name.constData());
+    }
 }
 
 std::unique_ptr<Model> ModelTest::makeModel()

@@ -38,6 +38,7 @@ protected:
     static constexpr const char* openedAnswer = "echo '{\"reused\":false}'";
 
     void SetUp() override;
+    void TearDown() override;
 
     std::unique_ptr<Model> makeModel();
     // Installs the routing helper. Each body is shell code run for one request
@@ -56,6 +57,9 @@ protected:
     FakePicker picker;
     FakeWindow window;
     ModelEnvironment env;
+
+private:
+    QList<std::pair<QByteArray, std::optional<QByteArray>>> m_savedEnvironment;
 };
 
 Configuration withDefault(const QString& profile);
