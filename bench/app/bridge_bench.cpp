@@ -34,7 +34,8 @@ void BridgeCallEcho(benchmark::State& state)
     Bridge::Runner runner;
     runner.program = "/bin/echo";
     runner.browserName = "Chromium";
-    const Bridge::Request request{{"action", "route"}, {"profile", "Work"}, {"url", "https://example.com/"}, {"reuse", "0"}};
+    const Bridge::Request request{
+        {"action", "route"}, {"profile", "Work"}, {"url", "https://example.com/"}, {"reuse", "0"}};
     for (auto _ : state) {
         if (!callOnce(runner, request).ok()) {
             state.SkipWithError("the runner failed");
@@ -76,8 +77,9 @@ void BridgeCallHelperProfiles(benchmark::State& state)
     browser.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
     QFile localState(dir.filePath("config/chromium/Local State"));
     localState.open(QIODevice::WriteOnly);
-    localState.write(R"({"profile":{"info_cache":{"Default":{"name":"Personal"},"Profile 1":{"name":"Work"},)"
-                 R"("Profile 2":{"name":"Research"}},"profiles_order":["Default","Profile 1","Profile 2"]}})");
+    localState.write(
+        R"({"profile":{"info_cache":{"Default":{"name":"Personal"},"Profile 1":{"name":"Work"},)"
+        R"("Profile 2":{"name":"Research"}},"profiles_order":["Default","Profile 1","Profile 2"]}})");
     localState.close();
 
     const QByteArray oldPath = qgetenv("PATH");

@@ -22,7 +22,8 @@ const QString missingRunner = QStringLiteral("Missing routing script. Rebuild or
 
 QString timedOut(const QString& browser)
 {
-    return QStringLiteral("%1 timed out. Check %1 before retrying; the link may already be open.").arg(browser);
+    return QStringLiteral("%1 timed out. Check %1 before retrying; the link may already be open.")
+        .arg(browser);
 }
 
 QString serialise(const Request& request)
@@ -47,11 +48,8 @@ QString strictUtf8(const QByteArray& bytes)
 class Call : public QObject {
 public:
     Call(const Runner& runner, QObject* context, Completion done)
-        : QObject(QCoreApplication::instance()),
-          m_runner(runner),
-          m_context(context),
-          m_hasContext(context != nullptr),
-          m_done(std::move(done))
+        : QObject(QCoreApplication::instance()), m_runner(runner), m_context(context),
+          m_hasContext(context != nullptr), m_done(std::move(done))
     {
         m_timer.setSingleShot(true);
         m_timer.setTimerType(Qt::PreciseTimer);
@@ -126,8 +124,8 @@ private:
             if (status == QProcess::NormalExit && exitCode == 0)
                 complete({m_output, {}});
             else
-                complete({std::nullopt, cleanError(strictUtf8(m_errors), m_runner.browserName,
-                                                   m_runner.permissionHint)});
+                complete({std::nullopt,
+                          cleanError(strictUtf8(m_errors), m_runner.browserName, m_runner.permissionHint)});
         }
         deleteLater();
     }
@@ -183,7 +181,8 @@ QString cleanError(const QString& errorText, const QString& browserName, const Q
     if (const auto match = errorNumber.match(text); match.hasMatch())
         text.remove(match.capturedStart(), match.capturedLength());
 
-    if (text.contains(QLatin1String("-1743")) || text.contains(QLatin1String("not authorized"), Qt::CaseInsensitive)) {
+    if (text.contains(QLatin1String("-1743")) ||
+        text.contains(QLatin1String("not authorized"), Qt::CaseInsensitive)) {
         QString message = QStringLiteral("Corvane is not allowed to control %1.").arg(browserName);
         if (!permissionHint.isEmpty())
             message += QLatin1Char(' ') + permissionHint;

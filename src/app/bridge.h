@@ -19,9 +19,9 @@ inline constexpr int defaultGraceMs = 2000;
 
 // How to reach the routing helper.
 struct Runner {
-    QString program;        // full path; empty or missing = "Missing routing script..."
-    QStringList arguments;  // put before the request, e.g. {"--browser", "chromium"}
-    QString browserName;    // the target browser's display name, for the messages
+    QString program;                  // full path; empty or missing = "Missing routing script..."
+    QStringList arguments;            // put before the request, e.g. {"--browser", "chromium"}
+    QString browserName;              // the target browser's display name, for the messages
     int timeoutMs = defaultTimeoutMs; // then SIGTERM to the process group
     int graceMs = defaultGraceMs;     // then SIGKILL
     // Where the desktop has a switch that grants automation, the sentence that

@@ -48,11 +48,8 @@ std::string lower(std::string text)
 class Follow : public QObject {
 public:
     Follow(const Url& original, const QUrl& start, QObject* context, Resolved done, int timeoutMs)
-        : QObject(context ? context : &session()),
-          m_original(original),
-          m_start(start),
-          m_done(std::move(done)),
-          m_timeoutMs(timeoutMs)
+        : QObject(context ? context : &session()), m_original(original), m_start(start),
+          m_done(std::move(done)), m_timeoutMs(timeoutMs)
     {
     }
 

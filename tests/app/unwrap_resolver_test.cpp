@@ -33,7 +33,8 @@ public:
                 QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
         });
-        Unwrap::session().setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", m_server.serverPort()));
+        Unwrap::session().setProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", m_server.serverPort()));
     }
 
     ~Web() { Unwrap::session().setProxy(QNetworkProxy::NoProxy); }
@@ -63,8 +64,9 @@ private:
                 ++cookiesSent;
         }
         const QString key = QString(target).remove("http://");
-        const auto route = m_routes.count(method + " " + key) ? m_routes.at(method + " " + key)
-                                                              : (m_routes.count(key) ? m_routes.at(key) : "404");
+        const auto route = m_routes.count(method + " " + key)
+                               ? m_routes.at(method + " " + key)
+                               : (m_routes.count(key) ? m_routes.at(key) : "404");
         answer(socket, route);
     }
 
@@ -76,13 +78,15 @@ private:
             // Trickles faster than any time-out, so only reading no further ends the request.
             socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 100000000\r\n\r\n");
             auto* trickle = new QTimer(socket);
-            QObject::connect(trickle, &QTimer::timeout, socket, [socket] { socket->write(QByteArray(1024, 'x')); });
+            QObject::connect(trickle, &QTimer::timeout, socket,
+                             [socket] { socket->write(QByteArray(1024, 'x')); });
             trickle->start(50);
             return;
         }
         const QString status = route.section(' ', 0, 0);
         const QString location = route.section(' ', 1);
-        QByteArray response = "HTTP/1.1 " + status.toLatin1() + " Answer\r\nSet-Cookie: visited=1; Path=/\r\n";
+        QByteArray response =
+            "HTTP/1.1 " + status.toLatin1() + " Answer\r\nSet-Cookie: visited=1; Path=/\r\n";
         if (!location.isEmpty())
             response += "Location: " + location.toUtf8() + "\r\n";
         response += "Content-Length: 5\r\nConnection: close\r\n\r\nhello";
@@ -95,14 +99,17 @@ private:
     QHash<QTcpSocket*, QByteArray> m_pending;
 };
 
-std::string resolve(const std::string& link, int timeoutMs = 300)
+std::string resolve(const std::string& link, int timeoutMs = 1000)
 {
     std::optional<Url> result;
     int calls = 0;
-    Unwrap::resolve(*Url::parse(link), nullptr, [&](const Url& url) {
-        result = url;
-        ++calls;
-    }, timeoutMs);
+    Unwrap::resolve(
+        *Url::parse(link), nullptr,
+        [&](const Url& url) {
+            result = url;
+            ++calls;
+        },
+        timeoutMs);
     EXPECT_FALSE(result) << "the answer must never arrive before resolve() returns";
     EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
     QTest::qWait(20); // a second answer would show up here
@@ -130,41 +137,67 @@ TEST(UnwrapResolver, FollowsTrackersAndShortenersToAnotherHost)
     const Case cases[] = {
         {"HEAD redirects to another host",
          {{"trk.mail.test/a", "302 http://dest.test/page"}, {"dest.test/page", "200"}},
-         tracker, "http://dest.test/page",
+         tracker,
+         "http://dest.test/page",
          {"HEAD http://trk.mail.test/a", "HEAD http://dest.test/page"}},
         {"relative and chained redirects",
-         {{"trk.mail.test/a", "301 /b"}, {"trk.mail.test/b", "307 //dest.test/c?x=%C3%A4"}, {"dest.test/c?x=%C3%A4", "200"}},
-         tracker, "http://dest.test/c?x=%C3%A4",
+         {{"trk.mail.test/a", "301 /b"},
+          {"trk.mail.test/b", "307 //dest.test/c?x=%C3%A4"},
+          {"dest.test/c?x=%C3%A4", "200"}},
+         tracker,
+         "http://dest.test/c?x=%C3%A4",
          {"HEAD http://trk.mail.test/a", "HEAD http://trk.mail.test/b", "HEAD http://dest.test/c?x=%C3%A4"}},
         {"an error status on the other host still names it",
          {{"trk.mail.test/a", "302 http://dest.test/gone"}, {"dest.test/gone", "404"}},
-         tracker, "http://dest.test/gone",
+         tracker,
+         "http://dest.test/gone",
          {"HEAD http://trk.mail.test/a", "HEAD http://dest.test/gone"}},
         {"HEAD refused, GET redirects",
-         {{"HEAD trk.mail.test/a", "405"}, {"GET trk.mail.test/a", "302 http://dest.test/page"}, {"dest.test/page", "200"}},
-         tracker, "http://dest.test/page",
+         {{"HEAD trk.mail.test/a", "405"},
+          {"GET trk.mail.test/a", "302 http://dest.test/page"},
+          {"dest.test/page", "200"}},
+         tracker,
+         "http://dest.test/page",
          {"HEAD http://trk.mail.test/a", "GET http://trk.mail.test/a", "GET http://dest.test/page"}},
         {"GET stops at the final response's headers",
-         {{"HEAD trk.mail.test/a", "405"}, {"GET trk.mail.test/a", "302 http://dest.test/big"}, {"dest.test/big", "endless"}},
-         tracker, "http://dest.test/big",
+         {{"HEAD trk.mail.test/a", "405"},
+          {"GET trk.mail.test/a", "302 http://dest.test/big"},
+          {"dest.test/big", "endless"}},
+         tracker,
+         "http://dest.test/big",
          {"HEAD http://trk.mail.test/a", "GET http://trk.mail.test/a", "GET http://dest.test/big"}},
         {"redirect within the same host",
          {{"trk.mail.test/a", "302 http://TRK.mail.test/b"}, {"trk.mail.test/b", "200"}},
-         tracker, tracker,
+         tracker,
+         tracker,
          {"HEAD http://trk.mail.test/a", "HEAD http://trk.mail.test/b", "GET http://trk.mail.test/a",
           "GET http://trk.mail.test/b"}},
-        {"never answers", {{"trk.mail.test/a", "silent"}}, tracker, tracker,
+        {"never answers",
+         {{"trk.mail.test/a", "silent"}},
+         tracker,
+         tracker,
          {"HEAD http://trk.mail.test/a", "GET http://trk.mail.test/a"}},
         {"destination with credentials is no web link",
          {{"trk.mail.test/a", "302 http://user@dest.test/"}, {"dest.test/", "200"}},
-         tracker, tracker,
-         {"HEAD http://trk.mail.test/a", "HEAD http://dest.test/", "GET http://trk.mail.test/a", "GET http://dest.test/"}},
-        {"redirect to another scheme", {{"trk.mail.test/a", "302 ftp://dest.test/file"}}, tracker, tracker,
+         tracker,
+         tracker,
+         {"HEAD http://trk.mail.test/a", "HEAD http://dest.test/", "GET http://trk.mail.test/a",
+          "GET http://dest.test/"}},
+        {"redirect to another scheme",
+         {{"trk.mail.test/a", "302 ftp://dest.test/file"}},
+         tracker,
+         tracker,
          {"HEAD http://trk.mail.test/a", "GET http://trk.mail.test/a"}},
-        {"parameter unwrapping needs no request", {}, "https://www.google.com/url?q=https%3A%2F%2Fdest.test%2Fx",
-         "https://dest.test/x", {}},
-        {"a host on no list is left alone", {{"plain.test/a", "302 http://dest.test/"}}, "http://plain.test/a",
-         "http://plain.test/a", {}},
+        {"parameter unwrapping needs no request",
+         {},
+         "https://www.google.com/url?q=https%3A%2F%2Fdest.test%2Fx",
+         "https://dest.test/x",
+         {}},
+        {"a host on no list is left alone",
+         {{"plain.test/a", "302 http://dest.test/"}},
+         "http://plain.test/a",
+         "http://plain.test/a",
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -180,7 +213,8 @@ TEST(UnwrapResolver, RedirectLoopEndsWithTheLinkAsReceived)
 {
     Web web(std::map<QString, QString>{{"click.news.test/a", "302 /a"}});
     EXPECT_EQ(resolve("http://click.news.test/a"), "http://click.news.test/a");
-    EXPECT_EQ(web.requests.count("HEAD http://click.news.test/a"), web.requests.count("GET http://click.news.test/a"));
+    EXPECT_EQ(web.requests.count("HEAD http://click.news.test/a"),
+              web.requests.count("GET http://click.news.test/a"));
     EXPECT_LT(web.requests.size(), 100);
 }
 
@@ -189,7 +223,8 @@ TEST(UnwrapResolver, ContextGoneCancelsQuietly)
     Web web(std::map<QString, QString>{{"trk.mail.test/a", "silent"}});
     bool called = false;
     auto* context = new QObject;
-    Unwrap::resolve(*Url::parse("http://trk.mail.test/a"), context, [&](const Url&) { called = true; }, 200);
+    Unwrap::resolve(
+        *Url::parse("http://trk.mail.test/a"), context, [&](const Url&) { called = true; }, 200);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !web.requests.isEmpty(); }, 5000));
     delete context;
     QTest::qWait(600);

@@ -57,14 +57,24 @@ public:
         const QByteArray record = path("launch").toUtf8();
         writeFile("bin/" + executable,
                   "#!/bin/sh\n"
-                  "printf '%s\\n' \"$@\" > '" + record + ".tmp'\n"
-                  "read -r stat < /proc/$$/stat\n"
-                  "set -- $stat\n"
-                  "[ \"$6\" = \"$$\" ] && echo 'session leader' >> '" + record + ".tmp'\n"
-                  "[ /proc/$$/fd/1 -ef /dev/null ] && echo 'output to /dev/null' >> '" + record + ".tmp'\n"
-                  "echo $$ > '" + path("browser.pid").toUtf8() + "'\n"
-                  "/bin/mv '" + record + ".tmp' '" + record + "'\n"
-                  "exec /bin/sleep 30\n",
+                  "printf '%s\\n' \"$@\" > '" +
+                      record +
+                      ".tmp'\n"
+                      "read -r stat < /proc/$$/stat\n"
+                      "set -- $stat\n"
+                      "[ \"$6\" = \"$$\" ] && echo 'session leader' >> '" +
+                      record +
+                      ".tmp'\n"
+                      "[ /proc/$$/fd/1 -ef /dev/null ] && echo 'output to /dev/null' >> '" +
+                      record +
+                      ".tmp'\n"
+                      "echo $$ > '" +
+                      path("browser.pid").toUtf8() +
+                      "'\n"
+                      "/bin/mv '" +
+                      record + ".tmp' '" + record +
+                      "'\n"
+                      "exec /bin/sleep 30\n",
                   true);
     }
 
@@ -103,8 +113,8 @@ public:
         helper.start(helperBinary(), arguments);
         // The helper never waits for the browser, which lingers for 30 seconds.
         EXPECT_TRUE(helper.waitForFinished(10000)) << "the helper did not return";
-        return {helper.exitStatus() == QProcess::NormalExit ? helper.exitCode() : -1, helper.readAllStandardOutput(),
-                QString::fromUtf8(helper.readAllStandardError()).trimmed()};
+        return {helper.exitStatus() == QProcess::NormalExit ? helper.exitCode() : -1,
+                helper.readAllStandardOutput(), QString::fromUtf8(helper.readAllStandardError()).trimmed()};
     }
 
 private:
@@ -120,7 +130,8 @@ TEST(CorvaneBridge, ListsProfileNamesInTheBrowsersOrder)
     sandbox.writeFile("config/chromium/Local State", threeProfiles);
     const auto run = sandbox.run({R"({"action":"profiles"})"});
     EXPECT_EQ(run.status, 0) << run.error.toStdString();
-    EXPECT_EQ(run.output, "[\"Work\",\"Person 1\",\"K\xc3\xbc" "che\"]\n");
+    EXPECT_EQ(run.output, "[\"Work\",\"Person 1\",\"K\xc3\xbc"
+                          "che\"]\n");
 }
 
 TEST(CorvaneBridge, PicksTheNamedOrElseTheFirstInstalledBrowser)
@@ -128,10 +139,13 @@ TEST(CorvaneBridge, PicksTheNamedOrElseTheFirstInstalledBrowser)
     Sandbox sandbox;
     sandbox.fakeBrowser("vivaldi-stable");
     sandbox.fakeBrowser("brave");
-    sandbox.writeFile("config/BraveSoftware/Brave-Browser/Local State", R"({"profile":{"info_cache":{"Default":{"name":"Brave one"}}}})");
-    sandbox.writeFile("config/vivaldi/Local State", R"({"profile":{"info_cache":{"Default":{"name":"Vivaldi one"}}}})");
+    sandbox.writeFile("config/BraveSoftware/Brave-Browser/Local State",
+                      R"({"profile":{"info_cache":{"Default":{"name":"Brave one"}}}})");
+    sandbox.writeFile("config/vivaldi/Local State",
+                      R"({"profile":{"info_cache":{"Default":{"name":"Vivaldi one"}}}})");
     EXPECT_EQ(sandbox.run({R"({"action":"profiles"})"}).output, "[\"Brave one\"]\n");
-    EXPECT_EQ(sandbox.run({"--browser", "vivaldi", R"({"action":"profiles"})"}).output, "[\"Vivaldi one\"]\n");
+    EXPECT_EQ(sandbox.run({"--browser", "vivaldi", R"({"action":"profiles"})"}).output,
+              "[\"Vivaldi one\"]\n");
     EXPECT_EQ(sandbox.run({"--browser=vivaldi", R"({"action":"profiles"})"}).output, "[\"Vivaldi one\"]\n");
 }
 
@@ -143,8 +157,9 @@ TEST(CorvaneBridge, RouteStartsTheBrowserDetachedInTheProfilesDirectory)
     const auto run = sandbox.run({route});
     EXPECT_EQ(run.status, 0) << run.error.toStdString();
     EXPECT_EQ(run.output, "{\"reused\":false}\n");
-    EXPECT_EQ(sandbox.launch().join(" | ").toStdString(),
-              "--profile-directory=Profile 1 | https://example.com/a?b=1 | session leader | output to /dev/null");
+    EXPECT_EQ(
+        sandbox.launch().join(" | ").toStdString(),
+        "--profile-directory=Profile 1 | https://example.com/a?b=1 | session leader | output to /dev/null");
 }
 
 TEST(CorvaneBridge, FailuresAreOneSentenceWithStatusOne)
@@ -164,33 +179,62 @@ TEST(CorvaneBridge, FailuresAreOneSentenceWithStatusOne)
     };
     const Case cases[] = {
         {"no arguments", {}, "Usage: corvane-bridge [--browser ID] REQUEST_JSON"},
-        {"unknown browser", {"--browser", "mosaic", profiles},
+        {"unknown browser",
+         {"--browser", "mosaic", profiles},
          "Unknown browser \"mosaic\"; use one of chromium, google-chrome, brave, vivaldi, microsoft-edge."},
         {"not installed", {profiles}, "Chromium is not installed.", {}, false},
-        {"named browser not installed", {"--browser", "microsoft-edge", profiles}, "Microsoft Edge is not installed."},
-        {"no Local State yet", {profiles}, "Open Chromium once so it creates its profiles, then refresh.", {}, true,
+        {"named browser not installed",
+         {"--browser", "microsoft-edge", profiles},
+         "Microsoft Edge is not installed."},
+        {"no Local State yet",
+         {profiles},
+         "Open Chromium once so it creates its profiles, then refresh.",
+         {},
+         true,
          std::nullopt},
-        {"Local State without profiles", {profiles}, "Open Chromium once so it creates its profiles, then refresh.", {},
-         true, R"({"browser":{}})"},
-        {"unreadable Local State", {profiles}, "Cannot read Chromium's profile list %1: Is a directory.",
-         [](const Sandbox& s) { QDir().mkpath(s.path("config/chromium/Local State")); }, true, std::nullopt},
+        {"Local State without profiles",
+         {profiles},
+         "Open Chromium once so it creates its profiles, then refresh.",
+         {},
+         true,
+         R"({"browser":{}})"},
+        {"unreadable Local State",
+         {profiles},
+         "Cannot read Chromium's profile list %1: Is a directory.",
+         [](const Sandbox& s) { QDir().mkpath(s.path("config/chromium/Local State")); },
+         true,
+         std::nullopt},
         {"Local State is not JSON", {profiles}, malformed, {}, true, "{\"profile\":"},
-        {"profile name is not text", {profiles}, malformed, {}, true, R"({"profile":{"info_cache":{"Default":{"name":7}}}})"},
-        {"order is not a list", {profiles}, malformed, {}, true,
+        {"profile name is not text",
+         {profiles},
+         malformed,
+         {},
+         true,
+         R"({"profile":{"info_cache":{"Default":{"name":7}}}})"},
+        {"order is not a list",
+         {profiles},
+         malformed,
+         {},
+         true,
          R"({"profile":{"info_cache":{},"profiles_order":"Default"}})"},
         {"request is not JSON", {"{action:profiles}"}, "The request is not a JSON object of strings."},
         {"request is a list", {"[\"profiles\"]"}, "The request is not a JSON object of strings."},
-        {"request value is not text", {R"({"action":"route","profile":"Work","url":"https://a.b/","reuse":true})"},
+        {"request value is not text",
+         {R"({"action":"route","profile":"Work","url":"https://a.b/","reuse":true})"},
          "The request is not a JSON object of strings."},
         {"no action", {R"({"profile":"Work"})"}, "The request has no \"action\"."},
         {"route without url", {R"({"action":"route","profile":"Work"})"}, "The request has no \"url\"."},
         {"unknown action", {R"({"action":"close"})"}, "Unknown action \"close\"."},
         {"unknown profile", {routeTo("Play", "https://a.b/")}, "Chromium has no profile named \"Play\"."},
-        {"directory given as a name", {routeTo("Profile 1", "https://a.b/")},
+        {"directory given as a name",
+         {routeTo("Profile 1", "https://a.b/")},
          "Chromium has no profile named \"Profile 1\"."},
-        {"switch as link", {routeTo("Work", "--user-data-dir=/tmp/x")}, "Only http and https links can be opened."},
+        {"switch as link",
+         {routeTo("Work", "--user-data-dir=/tmp/x")},
+         "Only http and https links can be opened."},
         {"script link", {routeTo("Work", "javascript:alert(1)")}, "Only http and https links can be opened."},
-        {"browser cannot start", {routeTo("Work", "https://a.b/")},
+        {"browser cannot start",
+         {routeTo("Work", "https://a.b/")},
          "Chromium could not be started: No such file or directory.",
          [](const Sandbox& s) { s.writeFile("bin/chromium", "#!/nonexistent/interpreter\n", true); }},
     };
@@ -206,8 +250,9 @@ TEST(CorvaneBridge, FailuresAreOneSentenceWithStatusOne)
         const auto run = sandbox.run(c.arguments);
         EXPECT_EQ(run.status, 1);
         EXPECT_TRUE(run.output.isEmpty()) << run.output.toStdString();
-        const QString expected =
-            c.expected.contains("%1") ? c.expected.arg(sandbox.path("config/chromium/Local State")) : c.expected;
+        const QString expected = c.expected.contains("%1")
+                                     ? c.expected.arg(sandbox.path("config/chromium/Local State"))
+                                     : c.expected;
         EXPECT_EQ(run.error, expected);
         EXPECT_FALSE(QFile::exists(sandbox.path("launch")));
     }
@@ -235,7 +280,10 @@ public:
         });
     }
 
-    QString url(const QString& path) const { return QString("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path); }
+    QString url(const QString& path) const
+    {
+        return QString("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
+    }
     bool waitFor(const QString& requestLine, int ms) const
     {
         return QTest::qWaitFor([&] { return m_requests.contains(requestLine); }, ms);
@@ -285,15 +333,21 @@ TEST(CorvaneBridge, OpensLinksInTheRightProfilesOfRealChromium)
     // helper never adds it, so this wrapper does, as a user's own would.
     sandbox.writeFile("bin/chromium",
                       "#!/bin/sh\n"
-                      "echo $$ >> '" + sandbox.path("chromium.pids").toUtf8() + "'\n"
-                      "PATH='" + qgetenv("PATH") + "'\n"
-                      "exec '" + xvfbRun.toUtf8() + "' -a -s '-screen 0 1280x800x24' '" + chromium.toUtf8() +
-                      "' --no-sandbox --no-first-run --no-default-browser-check --disable-gpu "
-                      "--disable-dev-shm-usage --password-store=basic \"$@\"\n",
+                      "echo $$ >> '" +
+                          sandbox.path("chromium.pids").toUtf8() +
+                          "'\n"
+                          "PATH='" +
+                          qgetenv("PATH") +
+                          "'\n"
+                          "exec '" +
+                          xvfbRun.toUtf8() + "' -a -s '-screen 0 1280x800x24' '" + chromium.toUtf8() +
+                          "' --no-sandbox --no-first-run --no-default-browser-check --disable-gpu "
+                          "--disable-dev-shm-usage --password-store=basic \"$@\"\n",
                       true);
-    sandbox.writeFile("config/chromium/Local State",
-                      R"({"profile":{"info_cache":{"Default":{"name":"Person 1"},"Profile 1":{"name":"Work"}},)"
-                      R"("profiles_order":["Default","Profile 1"]}})");
+    sandbox.writeFile(
+        "config/chromium/Local State",
+        R"({"profile":{"info_cache":{"Default":{"name":"Person 1"},"Profile 1":{"name":"Work"}},)"
+        R"("profiles_order":["Default","Profile 1"]}})");
     PageServer pages;
     const auto routeTo = [&](const QString& profile, const QString& path) {
         return sandbox.run({QString(R"({"action":"route","profile":"%1","url":"%2","reuse":"0"})")

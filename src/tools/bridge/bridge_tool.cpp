@@ -112,15 +112,18 @@ std::optional<std::string> readFile(const fs::path& file, std::string& reason)
 std::vector<Profile> profilesOf(const Browsers::Browser& browser)
 {
     const fs::path file = Browsers::userDataFolder(browser) / "Local State";
-    const std::string openOnce = "Open " + browser.displayName + " once so it creates its profiles, then refresh.";
+    const std::string openOnce =
+        "Open " + browser.displayName + " once so it creates its profiles, then refresh.";
     std::error_code ec;
     if (!fs::exists(file, ec))
         throw ToolError(openOnce);
     std::string reason;
     const auto text = readFile(file, reason);
     if (!text)
-        throw ToolError("Cannot read " + browser.displayName + "'s profile list " + file.string() + ": " + reason + ".");
-    return readProfiles(*text, browser.displayName + "'s profile list " + file.string() + " is malformed.", openOnce);
+        throw ToolError("Cannot read " + browser.displayName + "'s profile list " + file.string() + ": " +
+                        reason + ".");
+    return readProfiles(*text, browser.displayName + "'s profile list " + file.string() + " is malformed.",
+                        openOnce);
 }
 
 void listProfiles(const Browsers::Browser& browser, std::ostream& out)
@@ -142,7 +145,8 @@ bool isWebLink(const std::string& url)
     return head.starts_with("http://") || head.starts_with("https://");
 }
 
-void route(const Browsers::Browser& browser, const fs::path& executable, const Request& request, std::ostream& out)
+void route(const Browsers::Browser& browser, const fs::path& executable, const Request& request,
+           std::ostream& out)
 {
     const std::string& name = field(request, "profile");
     const std::string& url = field(request, "url");

@@ -43,7 +43,8 @@ std::string launchDetached(const std::filesystem::path& program, const std::vect
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&setup.attributes, &all);
     posix_spawnattr_setsigmask(&setup.attributes, &none);
-    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setflags(&setup.attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     posix_spawn_file_actions_addopen(&setup.files, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&setup.files, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&setup.files, 2, "/dev/null", O_WRONLY, 0);
