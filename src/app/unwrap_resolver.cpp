@@ -145,7 +145,7 @@ private:
     int m_timeoutMs;
     bool m_usingGet = false;
     int m_redirects = 0;
-    QNetworkReply* m_reply = nullptr;
+    QPointer<QNetworkReply> m_reply; // the manager may go first, at shutdown
 };
 
 } // namespace
