@@ -52,7 +52,6 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
-    intake.listen();
 
     LinuxPlatform platform;
     ModelEnvironment environment;
@@ -61,6 +60,11 @@ int main(int argc, char** argv)
     environment.platform = &platform;
     environment.extensionFolder = extensionFolder();
     Model& model = Model::setupShared(std::move(environment));
+
+    // Listen only once the model is ready: setting it up asks the desktop who
+    // handles web links, which can take a while, and a later process waits on
+    // the start-up lock meanwhile instead of giving up on an unanswered socket.
+    intake.listen();
 
     QObject::connect(&intake, &SingleInstance::linksReceived, &model, &Model::receive);
     QObject::connect(&intake, &SingleInstance::reopenRequested, &model, &Model::showWindow);
