@@ -1,3 +1,4 @@
+#include "app/model.h"
 #include "desktop_sandbox.h"
 #include "wait_until.h"
 
@@ -279,6 +280,36 @@ TEST(DefaultBrowser, InstallRulesMakeAnEntryThatCanBecomeTheDefault)
     EXPECT_EQ(makeDefault(*platform), QString());
     EXPECT_EQ(sandbox.queryDefault("https"), "corvane.desktop");
     EXPECT_EQ(platform->webLinkHandler(), (WebHandler{"corvane.desktop", "Corvane"}));
+}
+
+// The whole road a user takes: install, then "make default" in the window.
+TEST(DefaultBrowser, InstalledCorvaneBecomesTheDefaultThroughTheModel)
+{
+    DesktopSandbox sandbox;
+    const QString prefix = sandbox.path("prefix");
+    ASSERT_EQ(run("cmake", {"--install", buildFolder(), "--component", "desktop", "--prefix", prefix},
+                  sandbox.environment()),
+              0);
+    sandbox.environment().insert("XDG_DATA_HOME", prefix + "/share");
+    sandbox.writeEntry(prefix + "/share", "webby.desktop", entry("Webby", sandbox.writeScript("bin/webby")));
+    sandbox.setHttpsHandler("webby.desktop");
+    const auto platform = sandbox.platform(sandbox.writeScript("prefix/bin/corvane"));
+
+    ModelEnvironment environment;
+    environment.settingsPath = sandbox.path("config/corvane/settings.json");
+    environment.userDefaultsPath = sandbox.path("config/corvane/corvane.conf");
+    environment.platform = platform.get();
+    Model model(environment);
+    EXPECT_FALSE(model.isDefaultBrowser());
+    EXPECT_EQ(model.otherDefaultBrowser(), "Webby");
+
+    model.setDefault();
+    waitUntil([&] { return !model.status().isEmpty(); }, 30000);
+    EXPECT_EQ(model.status(), "Corvane is now your default browser.");
+    EXPECT_TRUE(model.isDefaultBrowser());
+    EXPECT_EQ(model.otherDefaultBrowser(), std::nullopt);
+    EXPECT_EQ(sandbox.queryDefault("https"), "corvane.desktop");
+    EXPECT_EQ(sandbox.queryDefault("http"), "corvane.desktop");
 }
 
 } // namespace
