@@ -123,6 +123,11 @@ TEST_F(CorvaneRoute, TypedAndUnwrapOptions)
 
     r = run({"--settings", settings(), wrapped});
     EXPECT_EQ(r.lines[0]["url"].toString(), wrapped) << "no unwrapping unless asked";
+
+    // A redirect page needs no network even when following is allowed.
+    r = run({"--settings", settings(), "--follow", wrapped});
+    ASSERT_EQ(r.lines.size(), 1);
+    EXPECT_EQ(r.lines[0]["unwrapped"].toString(), "https://example.com/doc");
 }
 
 TEST_F(CorvaneRoute, CheckAndUnusableSettings)
