@@ -21,6 +21,9 @@ std::optional<std::string> percentDecode(std::string_view text);
 // Decodes well-formed "%XX" escapes and keeps anything else as written.
 std::string percentDecodeLenient(std::string_view text);
 
+// The value of one hexadecimal digit, or -1.
+int hexValue(char c);
+
 bool isValidUtf8(std::string_view text);
 // Whether the text holds a character of general category Cc or Cf.
 // Invalid UTF-8 also answers true: such text cannot be a link.

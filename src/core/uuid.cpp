@@ -1,4 +1,5 @@
 #include "rules.h"
+#include "text.h"
 
 #include <random>
 
@@ -6,17 +7,6 @@ namespace corvane {
 namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool isHyphenPosition(std::size_t i)
 {
@@ -54,8 +44,8 @@ std::optional<Uuid> Uuid::parse(std::string_view text)
             ++i;
             continue;
         }
-        const int high = hexValue(text[i]);
-        const int low = hexValue(text[i + 1]);
+        const int high = Text::hexValue(text[i]);
+        const int low = Text::hexValue(text[i + 1]);
         if (high < 0 || low < 0 || isHyphenPosition(i + 1))
             return std::nullopt;
         uuid.bytes[byte++] = static_cast<std::uint8_t>(high * 16 + low);
