@@ -63,6 +63,9 @@ bool isControlOrFormat(char32_t c)
 {
     if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
         return true;
+    // Links are mostly ASCII, below every format range.
+    if (c < formatRanges.front().first)
+        return false;
     return std::any_of(formatRanges.begin(), formatRanges.end(),
                        [c](const auto& range) { return c >= range.first && c <= range.second; });
 }
