@@ -1,5 +1,7 @@
 #include "update_settings.h"
 
+#include <QFile>
+
 namespace corvane {
 
 namespace BuildSettings {
@@ -25,8 +27,12 @@ UpdateSettings UpdateSettings::standard()
 {
     UpdateSettings settings;
     settings.feedURL = BuildSettings::updateFeedURL();
-    settings.installer.publicKey = BuildSettings::updatePublicKey();
     settings.application = Updater::runningApplication();
+    // The installed folder's key wins: an update may bring the next key.
+    QFile key(settings.application + QStringLiteral("/share/corvane/updates.pub"));
+    settings.installer.publicKey = !settings.application.isEmpty() && key.open(QIODevice::ReadOnly)
+                                       ? QString::fromUtf8(key.read(4096))
+                                       : BuildSettings::updatePublicKey();
     settings.version = settings.application.isEmpty() ? QStringLiteral(CORVANE_VERSION)
                                                       : Updater::versionOf(settings.application);
     return settings;

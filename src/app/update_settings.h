@@ -21,9 +21,10 @@ struct UpdateSettings {
     int updateNowPollMs = 250;
     int updateNowPolls = 40;
 
-    // What this build and this running copy say: the built-in feed and key,
-    // the application folder and its version file (the build's own version
-    // when running from a build folder).
+    // What this build and this running copy say: the built-in feed, the key
+    // file of the application folder (else the built-in key), the application
+    // folder and its version file (the build's own version when running from
+    // a build folder).
     static UpdateSettings standard();
 };
 
