@@ -32,7 +32,7 @@ struct Release {
         QDir().mkpath(app + "/bin");
         QRandomGenerator random(8);
         for (int i = 0; i < 4; ++i) {
-            QByteArray bytes(10 << 20, Qt::Uninitialized);
+            QByteArray bytes(17 << 19, Qt::Uninitialized); // 8.5 MiB: a 20 MB archive in all
             for (char& byte : bytes)
                 byte = char(random.bounded(16)); // four bits of entropy per byte
             QFile file(app + QString("/bin/part%1").arg(i));
