@@ -73,36 +73,35 @@ bool isSafeName(const std::string& name)
 }
 
 // A link's target, read from the folder that holds the link, must stay inside
-// the unpacked folder.
+// the unpacked folder. ".." may only lead the target: after a name, it would
+// climb from wherever that name leads, which may itself be a link.
 bool isSafeLink(const std::string& name, const std::string& target)
 {
     if (target.empty() || target.front() == '/')
         return false;
-    std::vector<std::string> parts;
-    const auto walk = [&parts](const std::string& path, bool dropLast) {
-        std::size_t start = 0;
+    const auto split = [](const std::string& path) {
         std::vector<std::string> pieces;
+        std::size_t start = 0;
         while (start <= path.size()) {
             const std::size_t end = std::min(path.find('/', start), path.size());
-            pieces.push_back(path.substr(start, end - start));
+            const std::string piece = path.substr(start, end - start);
+            if (!piece.empty() && piece != ".")
+                pieces.push_back(piece);
             start = end + 1;
         }
-        if (dropLast)
-            pieces.pop_back();
-        for (const std::string& piece : pieces) {
-            if (piece.empty() || piece == ".")
-                continue;
-            if (piece == "..") {
-                if (parts.empty())
-                    return false;
-                parts.pop_back();
-            } else {
-                parts.push_back(piece);
-            }
-        }
-        return true;
+        return pieces;
     };
-    return walk(name, true) && walk(target, false);
+    qsizetype depth = qsizetype(split(name).size()) - 1; // folders above the link inside the root
+    bool descended = false;
+    for (const std::string& piece : split(target)) {
+        if (piece == "..") {
+            if (descended || --depth < 0)
+                return false;
+        } else {
+            descended = true;
+        }
+    }
+    return true;
 }
 
 struct ArchiveReader {

@@ -214,6 +214,7 @@ TEST_F(UpdaterTest, RefusesArchivesThatReachOutOfTheirFolder)
         {"absolute path", {outside, ZipEntry::file, "escaped", 0644}},
         {"link to an absolute path", {"Corvane.app/share/out", ZipEntry::link, outside.toUtf8(), 0777}},
         {"link up and out", {"Corvane.app/share/out", ZipEntry::link, "../../../outside", 0777}},
+        {"climbing after a name", {"Corvane.app/share/out", ZipEntry::link, "here/../../../outside", 0777}},
     };
     int index = 0;
     for (const auto& c : cases) {
