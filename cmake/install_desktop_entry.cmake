@@ -14,6 +14,10 @@ if(exec MATCHES "[ \t\n\"'\\\\><~|&;$*?#()`]")
 endif()
 
 set(CORVANE_EXEC "${exec}")
-configure_file("${CORVANE_DESKTOP_TEMPLATE}" "${CORVANE_DESKTOP_WORK}/corvane.desktop" @ONLY)
-file(INSTALL "${CORVANE_DESKTOP_WORK}/corvane.desktop"
+# One work folder per destination: installs into two prefixes at once (the
+# tests do) must not write each other's entry.
+string(MD5 destination "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+set(work "${CORVANE_DESKTOP_WORK}/${destination}")
+configure_file("${CORVANE_DESKTOP_TEMPLATE}" "${work}/corvane.desktop" @ONLY)
+file(INSTALL "${work}/corvane.desktop"
   DESTINATION "${CMAKE_INSTALL_PREFIX}/${CORVANE_DATADIR}/applications")

@@ -1,0 +1,60 @@
+// `make install`'s layout: one application folder and a link to its program,
+// over whatever an earlier install left in the prefix.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void write(const QString& path, const QByteArray& bytes = "old")
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+TEST(InstallLayout, OneApplicationFolderReplacesTheEarlierLayout)
+{
+    QTemporaryDir dir;
+    const QString prefix = dir.filePath("prefix");
+    // The loose layout of before, an older application folder, and a file
+    // that is not ours.
+    for (const char* old :
+         {"bin/corvane", "bin/corvane-bridge", "bin/corvane-route", "share/corvane/extension/manifest.json",
+          "share/corvane/corvane.svg", "lib/Corvane.app/bin/stale", "lib/Corvane.app/version"})
+        write(prefix + "/" + old);
+    write(prefix + "/bin/other-tool", "keep");
+
+    QProcess install;
+    install.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    install.setStandardOutputFile(QProcess::nullDevice());
+    install.start("cmake", {"--install", qEnvironmentVariable("CORVANE_BUILD_DIR"), "--prefix", prefix});
+    ASSERT_TRUE(install.waitForFinished(120000));
+    ASSERT_EQ(install.exitCode(), 0);
+
+    const QString app = prefix + "/lib/Corvane.app";
+    EXPECT_EQ(QFileInfo(prefix + "/bin/corvane").symLinkTarget(), app + "/bin/corvane");
+    EXPECT_TRUE(QFileInfo(app + "/bin/corvane").isExecutable());
+    EXPECT_TRUE(QFileInfo(app + "/bin/corvane-bridge").isExecutable());
+    EXPECT_TRUE(QFileInfo(app + "/share/corvane/extension/manifest.json").isFile());
+    QFile version(app + "/version");
+    ASSERT_TRUE(version.open(QIODevice::ReadOnly));
+    EXPECT_EQ(version.readAll(), QByteArray(CORVANE_VERSION "\n"));
+
+    EXPECT_FALSE(QFileInfo::exists(app + "/bin/stale")) << "the older folder is replaced as a whole";
+    EXPECT_FALSE(QFileInfo::exists(prefix + "/bin/corvane-bridge"));
+    EXPECT_FALSE(QFileInfo::exists(prefix + "/share/corvane"));
+    EXPECT_TRUE(QFileInfo::exists(prefix + "/bin/other-tool"));
+
+    QFile entry(prefix + "/share/applications/corvane.desktop");
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(entry.readAll().contains("\nExec=" + prefix.toUtf8() + "/bin/corvane %U\n"));
+}
+
+} // namespace
