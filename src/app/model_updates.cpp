@@ -18,12 +18,17 @@ namespace {
 constexpr double day = 86400;
 constexpr qint64 maxFeedBytes = 1 << 20;
 
-std::optional<QUrl> strictUrl(const std::optional<std::string>& text)
+// The feed's addresses are opened and downloaded: web addresses only, never a
+// local file or another program's link.
+std::optional<QUrl> webUrl(const std::optional<std::string>& text)
 {
     if (!text)
         return std::nullopt;
     const QUrl url(QString::fromStdString(*text), QUrl::StrictMode);
-    return url.isValid() && !url.isRelative() ? std::optional(url) : std::nullopt;
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() && (scheme == "https" || scheme == "http")
+               ? std::optional(url)
+               : std::nullopt;
 }
 
 } // namespace
@@ -62,14 +67,14 @@ void Model::fetchLatest(Fetched done)
         const bool answered = reply->error() == QNetworkReply::NoError &&
                               reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
         const auto entry = answered ? UpdateFeed::parse(body.toStdString()) : std::nullopt;
-        const auto page = entry ? strictUrl(entry->page) : std::nullopt;
+        const auto page = entry ? webUrl(entry->page) : std::nullopt;
         if (!page) {
             done(false, std::nullopt); // a failure leaves the announcement as it was
             return;
         }
         std::optional<UpdateInfo> newer;
         if (UpdateFeed::isNewer(entry->version, appVersion().toStdString()))
-            newer = UpdateInfo{QString::fromStdString(entry->version), *page, strictUrl(entry->zip)};
+            newer = UpdateInfo{QString::fromStdString(entry->version), *page, webUrl(entry->zip)};
         setAvailableUpdate(newer);
         done(true, newer);
     });

@@ -107,6 +107,7 @@ TEST_F(ModelUpdatesTest, AFailedCheckSaysSoAndKeepsTheAnnouncement)
         {"malformed", 200, "{\"version\":"},
         {"no url", 200, R"({"version":"5.0"})"},
         {"relative url", 200, R"({"version":"5.0","url":"release/5"})"},
+        {"local page", 200, R"({"version":"5.0","url":"file:///etc/passwd"})"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,7 +125,7 @@ TEST_F(ModelUpdatesTest, AFailedCheckSaysSoAndKeepsTheAnnouncement)
 
 TEST_F(ModelUpdatesTest, AFeedWithoutArchiveAnnouncesTheUpdateAndInstallingOpensThePage)
 {
-    server.route("/latest.json", 200, feed("2.0"));
+    server.route("/latest.json", 200, feed("2.0", "file:///tmp/corvane.zip")); // never a local file
     const auto model = makeModel();
     alerts.answers = {AlertPresenter::firstButton}; // "Install update"
     check(*model);
