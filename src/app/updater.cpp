@@ -489,15 +489,23 @@ void install(const QUrl& zip, const QString& expected, const QString& current, c
         download, [download] { download->start(); }, Qt::QueuedConnection);
 }
 
-bool startRelaunch(const QString& application, const QString& shell)
+bool startRelaunch(const QString& application, qint64 waitForPid, const QString& shell)
 {
-    return QProcess::startDetached(shell, {QStringLiteral("-c"), QStringLiteral("sleep 1; exec \"$0\""),
-                                           application + QStringLiteral("/bin/corvane")});
+    // After the second, it also waits (ten seconds at most) for the old
+    // process to be gone: a new copy started while the old one still ends
+    // would hand itself over to it and quit, leaving no Corvane running.
+    const QString script = QStringLiteral(
+        "sleep 1; i=0; while [ $i -lt 50 ] && kill -0 \"$1\" 2>/dev/null; do sleep 0.2; i=$((i+1)); done; "
+        "exec \"$0\"");
+    return QProcess::startDetached(shell, {QStringLiteral("-c"), script,
+                                           application + QStringLiteral("/bin/corvane"),
+                                           QString::number(waitForPid)});
 }
 
 void relaunch(const QString& application)
 {
-    startRelaunch(application); // a failure leaves nothing better to do than to end
+    startRelaunch(application,
+                  QCoreApplication::applicationPid()); // a failure leaves nothing better to do than to end
     QCoreApplication::exit(0);
 }
 

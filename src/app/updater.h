@@ -68,8 +68,10 @@ void install(const QUrl& zip, const QString& expected, const QString& current, c
              QObject* context, Progress progress, Done done);
 
 // Starts `sh -c 'sleep 1; exec "$0"' <application>/bin/corvane` detached in a
-// session of its own; false when it could not be started.
-bool startRelaunch(const QString& application, const QString& shell = QStringLiteral("/bin/sh"));
+// session of its own, the shell also waiting for the process `waitForPid` to
+// end (ten seconds at most); false when it could not be started.
+bool startRelaunch(const QString& application, qint64 waitForPid,
+                   const QString& shell = QStringLiteral("/bin/sh"));
 // startRelaunch, then the event loop ends without asking anything.
 void relaunch(const QString& application);
 

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -297,15 +298,20 @@ TEST_F(UpdaterTest, RelaunchStartsTheNewProgramDetached)
     program.close();
     program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    ASSERT_TRUE(Updater::startRelaunch(app));
+    // The old process, still ending: the new program waits for it.
+    QProcess old;
+    old.start("sleep", {"3"});
+    ASSERT_TRUE(old.waitForStarted(5000));
+    ASSERT_TRUE(Updater::startRelaunch(app, old.processId()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(app + "/bin/started").size() > 0; }, 15000));
+    EXPECT_EQ(old.state(), QProcess::NotRunning) << "started only once the old process was gone";
     QFile started(app + "/bin/started");
     started.open(QIODevice::ReadOnly);
     const QStringList fields = QString::fromUtf8(started.readAll()).simplified().split(' ');
     ASSERT_EQ(fields.size(), 2);
     EXPECT_EQ(fields[0], app + "/bin/corvane");
     EXPECT_NE(fields[1].toInt(), int(::getsid(0))) << "the program runs in a session of its own";
-    EXPECT_FALSE(Updater::startRelaunch(app, path("no-such-shell")));
+    EXPECT_FALSE(Updater::startRelaunch(app, 0, path("no-such-shell")));
 }
 
 } // namespace

@@ -134,7 +134,7 @@ TEST(UpdateEndToEnd, UpdateNowInstallsTheNewerReleaseAndStartsIt)
             relaunched = processesRunning(app + "/bin/corvane");
             return corvane.state() == QProcess::NotRunning && !relaunched.isEmpty();
         },
-        45000); // about 8 s on an idle machine; room for a loaded one
+        45000); // about 3 s on a quiet machine; room for a loaded one
     for (int pid : relaunched)
         ::kill(pid, SIGTERM);
     if (corvane.state() != QProcess::NotRunning) {
