@@ -119,6 +119,7 @@ TEST_F(WindowLayout, AttentionAndRequestsChooseThePage)
 
 TEST_F(WindowLayout, OneBannerAtATimeInItsOrder)
 {
+    env.updates.version = "1.0.0";
     model = makeModel();
     model->setIsDefaultBrowser(false);
     model->setDefaultIsLinkRouter(false);
@@ -148,7 +149,7 @@ TEST_F(WindowLayout, OneBannerAtATimeInItsOrder)
     model->setDefaultIsLinkRouter(true);
     EXPECT_EQ(banners.shown(), Banners::Kind::update);
     EXPECT_EQ(banners.title(), "Corvane 9.9.9 is available");
-    EXPECT_EQ(banners.detail(), "You have " CORVANE_VERSION ". Installing takes a few seconds.");
+    EXPECT_EQ(banners.detail(), "You have 1.0.0. Installing takes a few seconds.");
     EXPECT_TRUE(banners.button()->isEnabled());
     model->setInstallingUpdate(true);
     EXPECT_EQ(banners.detail(), "Installing. Corvane restarts by itself.");
