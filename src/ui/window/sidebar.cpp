@@ -227,11 +227,6 @@ Sidebar::Sidebar(Model& model, ViewState& state, QWidget* parent)
     updateBusy();
 }
 
-void Sidebar::paintEvent(QPaintEvent*)
-{
-    // The frame colour behind the sidebar is the window's own.
-}
-
 void Sidebar::updateRows()
 {
     const bool onRules = m_state.tab() == AppTab::rules;
