@@ -1,6 +1,7 @@
 #include "app/model.h"
 #include "ui/kit/button_style.h"
 #include "ui/kit/icon.h"
+#include "ui/pages/rule_editor.h"
 #include "ui/window/appearance.h"
 #include "ui/window/banners.h"
 #include "ui/window/nav_row.h"
@@ -227,3 +228,33 @@ TEST_F(WindowLayout, TheColourModeSwitchesTheWholeWindowAtOnce)
 
 } // namespace
 } // namespace corvane::testing
+
+namespace corvane::testing {
+namespace {
+
+// A page as the Links page will be: it asks the window to open the editor.
+class RuleAskingPage : public QWidget {
+    Q_OBJECT
+signals:
+    void createRule(const corvane::Rule& rule);
+};
+
+TEST_F(WindowLayout, APageInstalledLaterCanOpenTheEditorPrefilled)
+{
+    ContentView& v = makeView();
+    auto* page = new RuleAskingPage;
+    v.installPage(AppTab::links, page);
+    EXPECT_EQ(v.page(AppTab::links), page);
+    v.state().setTab(AppTab::links);
+    EXPECT_TRUE(page->isVisible());
+
+    const Rule wanted = Rule::make(MatchKind::domain, "example.com", "Work");
+    emit page->createRule(wanted);
+    ASSERT_NE(v.editor(), nullptr);
+    EXPECT_EQ(v.editor()->rule(), wanted);
+}
+
+} // namespace
+} // namespace corvane::testing
+
+#include "window_test.moc"
