@@ -2,12 +2,16 @@
 #include "ui/kit/button_style.h"
 #include "ui/kit/dropdown.h"
 #include "ui/kit/icon.h"
+#include "ui/kit/overlay_scroll.h"
+#include "ui/kit/segmented.h"
 #include "ui/kit/site_icon.h"
 #include "ui/kit/toggle.h"
 
 #include <QAccessible>
 #include <QMenu>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -141,6 +145,47 @@ TEST(Dropdown, ASelectionMatchingNoOptionShowsNoTitleAndNoCheckmark)
     std::unique_ptr<QMenu> again(dropdown.buildMenu(nullptr));
     EXPECT_FALSE(again->actions()[0]->isChecked());
     EXPECT_TRUE(again->actions()[1]->isChecked());
+}
+
+TEST(Segmented, AClickSelectsTheSegmentAndMarksItSelected)
+{
+    const VantraPalette palette;
+    VantraSegmented segmented(
+        palette, {{QString("system"), "System"}, {QString("light"), "Light"}, {QString("dark"), "Dark"}},
+        QString("system"));
+    QSignalSpy changed(&segmented, &VantraSegmented::selectionChanged);
+    ASSERT_EQ(segmented.segments().size(), 3);
+    EXPECT_TRUE(segmented.segments()[0]->isChecked());
+    EXPECT_EQ(segmented.segments()[2]->accessibleName(), "Dark");
+
+    QTest::mouseClick(segmented.segments()[2], Qt::LeftButton);
+    EXPECT_EQ(segmented.selection(), QVariant(QString("dark")));
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_FALSE(segmented.segments()[0]->isChecked());
+    EXPECT_TRUE(segmented.segments()[2]->isChecked());
+    // Clicking the selected one again changes nothing.
+    QTest::mouseClick(segmented.segments()[2], Qt::LeftButton);
+    EXPECT_EQ(changed.size(), 1);
+    EXPECT_TRUE(segmented.segments()[2]->isChecked());
+}
+
+TEST(OverlayScrollers, ShownWhileScrollingAndHiddenWhenIdle)
+{
+    const VantraPalette palette{true};
+    QScrollArea area;
+    auto* content = new QWidget;
+    content->setFixedSize(200, 2000);
+    area.setWidget(content);
+    area.resize(220, 300);
+    OverlayScrollBar* bar = overlayScrollers(&area, palette);
+    area.show();
+    EXPECT_EQ(area.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QTRY_VERIFY_WITH_TIMEOUT(area.verticalScrollBar()->maximum() > 0, 5000);
+    EXPECT_FALSE(bar->isShowing());
+    area.verticalScrollBar()->setValue(400);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isShowing(), 5000);
+    EXPECT_EQ(bar->geometry().right(), area.viewport()->geometry().right());
+    QTRY_VERIFY_WITH_TIMEOUT(!bar->isShowing(), 5000);
 }
 
 TEST(Toggle, AClickFlipsItAndItReportsOnOrOff)

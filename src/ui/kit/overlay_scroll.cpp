@@ -36,7 +36,9 @@ OverlayScrollBar::OverlayScrollBar(QAbstractScrollArea* area, const VantraPalett
     connect(m_bar, &QScrollBar::valueChanged, this, [this] { flash(); });
     connect(m_bar, &QScrollBar::rangeChanged, this, [this] { update(); });
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    area->installEventFilter(this);
+    // The viewport is placed by the area after the area's own resize, so the
+    // bar follows the viewport.
+    area->viewport()->installEventFilter(this);
     place();
     raise();
 }
@@ -70,7 +72,7 @@ void OverlayScrollBar::place()
 
 bool OverlayScrollBar::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_area && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest))
+    if (watched == m_area->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
         place();
     return QWidget::eventFilter(watched, event);
 }

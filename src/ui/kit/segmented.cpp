@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QVariantAnimation>
 
 namespace corvane {
@@ -34,9 +35,33 @@ VantraSegmented::VantraSegmented(const VantraPalette& palette, Options options, 
         m_pill = v.toRectF();
         update();
     });
+    // Each segment is also a checkable child button, so assistive technology
+    // sees the choices and which one is selected; the row draws them.
+    for (int i = 0; i < m_options.size(); ++i) {
+        auto* segment = new QPushButton(this);
+        segment->setAccessibleName(m_options[i].second);
+        segment->setCheckable(true);
+        segment->setFlat(true);
+        segment->setFocusPolicy(Qt::NoFocus);
+        segment->setGeometry(segmentRect(i).toAlignedRect());
+        // Drawn by the row; the button is only there to be found and pressed.
+        segment->setStyleSheet("QPushButton { background: transparent; border: none; }");
+        connect(segment, &QPushButton::clicked, this, [this, i] {
+            choose(i);
+            syncSegments();
+        });
+        m_segments << segment;
+    }
     const int index = indexOf(m_selection);
     if (index >= 0)
         m_pill = segmentRect(index);
+    syncSegments();
+}
+
+void VantraSegmented::syncSegments()
+{
+    for (int i = 0; i < m_segments.size(); ++i)
+        m_segments[i]->setChecked(m_options[i].first == m_selection);
 }
 
 QSize VantraSegmented::sizeHint() const
@@ -70,6 +95,7 @@ void VantraSegmented::setSelection(const QVariant& value)
     m_selection = value;
     const int index = indexOf(value);
     m_pill = index >= 0 ? segmentRect(index) : QRectF();
+    syncSegments();
     update();
 }
 
@@ -83,16 +109,8 @@ void VantraSegmented::choose(int index)
     m_animation->setStartValue(from);
     m_animation->setEndValue(segmentRect(index));
     m_animation->start();
+    syncSegments();
     emit selectionChanged(m_selection);
-}
-
-void VantraSegmented::mouseReleaseEvent(QMouseEvent* event)
-{
-    for (int i = 0; i < m_options.size(); ++i)
-        if (segmentRect(i).contains(event->position())) {
-            choose(i);
-            return;
-        }
 }
 
 void VantraSegmented::keyPressEvent(QKeyEvent* event)

@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <QWidget>
 
+class QAbstractButton;
 class QVariantAnimation;
 
 namespace corvane {
@@ -28,6 +29,8 @@ public:
     const Options& options() const { return m_options; }
     // The segment's rectangle, for tests and hit testing.
     QRectF segmentRect(int index) const;
+    // One checkable button per option: the selected one is checked.
+    const QList<QAbstractButton*>& segments() const { return m_segments; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -37,12 +40,12 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void mouseReleaseEvent(QMouseEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
 
 private:
     int indexOf(const QVariant& value) const;
     void choose(int index);
+    void syncSegments();
 
     const VantraPalette& m_palette;
     Options m_options;
@@ -50,6 +53,7 @@ private:
     QList<double> m_widths;
     QRectF m_pill; // where the selection is drawn now
     QVariantAnimation* m_animation;
+    QList<QAbstractButton*> m_segments;
 };
 
 } // namespace corvane

@@ -260,7 +260,6 @@ void RulesPage::filter()
     const QString& query = m_state.query();
     const std::vector<Rule>& rules = m_model.config().rules;
     m_visibleCount = 0;
-    m_rowsCard->setUpdatesEnabled(false);
     for (int i = 0; i < m_rows.size(); ++i) {
         const bool visible = RulesLogic::isVisible(rules[std::size_t(i)], profileFilter, query);
         if (visible)
@@ -268,7 +267,6 @@ void RulesPage::filter()
         m_rows[i]->setVisible(visible);
         m_visibleCount += visible;
     }
-    m_rowsCard->setUpdatesEnabled(true);
 
     const bool filtered = !query.isEmpty() || !profileFilter.isEmpty();
     m_count->setText(filtered ? QString("%1 of %2").arg(m_visibleCount).arg(rules.size()) : QString());

@@ -58,7 +58,7 @@ Banners::Banners(Model& model, const VantraPalette& palette, bool preview, QWidg
             m_model.setDefault();
             break;
         case Kind::update:
-            emit installUpdate();
+            m_model.installUpdate();
             break;
         case Kind::none:
             break;
@@ -128,7 +128,7 @@ void Banners::refresh()
         m_title->setText("Corvane " + m_model.availableUpdate()->version + " is available");
         m_detail->setText(installing
                               ? "Installing. Corvane restarts by itself."
-                              : "You have " + QString(CORVANE_VERSION) + ". Installing takes a few seconds.");
+                              : "You have " + m_model.appVersion() + ". Installing takes a few seconds.");
         m_button->setText(installing ? "Installing…" : "Install update");
         m_button->setPrimary(true);
         m_button->setFixedHeight(30);

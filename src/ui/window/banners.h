@@ -29,10 +29,6 @@ public:
 
     static Kind choose(const Model& model, bool preview);
 
-signals:
-    // "Install update": the model's installer is wired to this.
-    void installUpdate();
-
 protected:
     void paintEvent(QPaintEvent*) override;
     void changeEvent(QEvent*) override;

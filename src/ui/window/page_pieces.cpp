@@ -144,10 +144,11 @@ EmptyState::EmptyState(const QString& icon, const QString& title, const QString&
     column->setSpacing(8);
     column->addWidget(m_icon, 0, Qt::AlignHCenter);
     column->addSpacing(2);
-    column->addWidget(m_title, 0, Qt::AlignHCenter);
+    m_title->setAlignment(Qt::AlignHCenter);
+    column->addWidget(m_title);
     m_detail->setAlignment(Qt::AlignHCenter);
     m_detail->setWordWrap(true);
-    column->addWidget(m_detail, 0, Qt::AlignHCenter);
+    column->addWidget(m_detail);
 }
 
 void EmptyState::setContent(const QString& icon, const QString& title, const QString& detail)

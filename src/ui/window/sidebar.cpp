@@ -10,7 +10,6 @@
 #include "ui/kit/palette.h"
 #include "view_state.h"
 
-#include <QCollator>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPropertyAnimation>
@@ -63,6 +62,47 @@ QString browserName(const Model& model)
     return model.targetBrowser().displayName;
 }
 
+// The file browser's order: runs of digits compare by value, letters ignore
+// case. (QCollator's numeric mode needs ICU, which not every Qt build has.)
+int fileBrowserCompare(const QString& a, const QString& b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && a[ei].isDigit())
+                ++ei;
+            while (ej < b.size() && b[ej].isDigit())
+                ++ej;
+            QStringView da = QStringView(a).mid(i, ei - i), db = QStringView(b).mid(j, ej - j);
+            while (da.size() > 1 && da.front() == u'0')
+                da = da.mid(1);
+            while (db.size() > 1 && db.front() == u'0')
+                db = db.mid(1);
+            if (da.size() != db.size())
+                return da.size() < db.size() ? -1 : 1;
+            if (const int c = da.compare(db); c != 0)
+                return c;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        qsizetype ei = i, ej = j;
+        while (ei < a.size() && !a[ei].isDigit())
+            ++ei;
+        while (ej < b.size() && !b[ej].isDigit())
+            ++ej;
+        const QString ta = a.mid(i, ei - i).toLower(), tb = b.mid(j, ej - j).toLower();
+        if (const int c = QString::localeAwareCompare(ta, tb); c != 0)
+            return c;
+        i = ei;
+        j = ej;
+    }
+    if (i < a.size() || j < b.size())
+        return i < a.size() ? 1 : -1;
+    return QString::compare(a, b);
+}
+
 } // namespace
 
 QStringList Sidebar::knownProfiles(const QStringList& reported, const std::vector<Rule>& rules)
@@ -79,11 +119,8 @@ QStringList Sidebar::knownProfiles(const QStringList& reported, const std::vecto
         add(name);
     for (const Rule& rule : rules)
         add(QString::fromStdString(rule.profile));
-    QCollator collator;
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(names.begin(), names.end(),
-                     [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+                     [](const QString& a, const QString& b) { return fileBrowserCompare(a, b) < 0; });
     return names;
 }
 
@@ -188,11 +225,6 @@ Sidebar::Sidebar(Model& model, ViewState& state, QWidget* parent)
     updateProfiles();
     updatePin();
     updateBusy();
-}
-
-void Sidebar::paintEvent(QPaintEvent*)
-{
-    // The frame colour behind the sidebar is the window's own.
 }
 
 void Sidebar::updateRows()

@@ -41,9 +41,6 @@ public:
     // without the empty name and duplicates, in the file browser's order.
     static QStringList knownProfiles(const QStringList& reported, const std::vector<Rule>& rules);
 
-protected:
-    void paintEvent(QPaintEvent*) override;
-
 private:
     void updateRows();
     void updateProfiles();

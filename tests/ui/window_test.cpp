@@ -1,0 +1,260 @@
+#include "app/model.h"
+#include "ui/kit/button_style.h"
+#include "ui/kit/icon.h"
+#include "ui/pages/rule_editor.h"
+#include "ui/window/appearance.h"
+#include "ui/window/banners.h"
+#include "ui/window/nav_row.h"
+#include "ui/window/preferences.h"
+#include "ui/window/sidebar.h"
+#include "ui/window/toast.h"
+#include "window_fixture.h"
+
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+namespace corvane::testing {
+namespace {
+
+using WindowLayout = WindowTest;
+
+TEST_F(WindowLayout, WithNothingKnownTheSidebarOffersOnlyToConnect)
+{
+    ContentView& v = makeView();
+    EXPECT_EQ(v.size(), QSize(900, 640));
+    Sidebar& bar = *v.sidebar();
+    for (NavRow* row : {bar.rulesRow(), bar.linksRow(), bar.settingsRow()})
+        EXPECT_EQ(row->count(), 0) << row->text().toStdString();
+    EXPECT_TRUE(bar.rulesRow()->selected());
+    EXPECT_TRUE(bar.profileRows().isEmpty());
+    EXPECT_TRUE(bar.connectButton()->isVisible());
+    EXPECT_EQ(bar.connectButton()->text(), "Connect to Dia");
+    model->setBusy(true);
+    EXPECT_EQ(bar.connectButton()->text(), "Connecting…");
+    EXPECT_EQ(bar.refreshButton()->toolTip(), "Refresh profiles from Dia");
+}
+
+TEST_F(WindowLayout, ProfilesFromRulesAreListedAndMarkedWhenTheBrowserDoesNotKnowThem)
+{
+    model = makeModel();
+    model->setProfiles({"Work", "Personal"});
+    setRules({rule("a.com", "Work"), rule("b.com", "Old"), rule("c.com", "Old"), rule("d.com", "")});
+    ContentView& v = makeView();
+    Sidebar& bar = *v.sidebar();
+    EXPECT_FALSE(bar.connectButton()->isVisible());
+    ASSERT_EQ(bar.profileRows().size(), 3);
+    struct Expected {
+        const char* name;
+        const char* icon;
+        int count;
+        const char* tip;
+    };
+    const Expected expected[] = {
+        {"Old", "person.crop.circle.badge.questionmark", 2, "Old was not found in Dia"},
+        {"Personal", "circle-user-round", 0, "Show rules for Personal"},
+        {"Work", "circle-user-round", 1, "Show rules for Work"},
+    };
+    for (int i = 0; i < 3; ++i) {
+        NavRow* row = bar.profileRows()[i];
+        EXPECT_EQ(row->text(), expected[i].name);
+        EXPECT_EQ(row->icon(), expected[i].icon);
+        EXPECT_EQ(row->count(), expected[i].count);
+        EXPECT_EQ(row->toolTip(), expected[i].tip);
+    }
+    EXPECT_EQ(bar.rulesRow()->count(), 4);
+}
+
+TEST_F(WindowLayout, KnownProfilesSortLikeTheFileBrowser)
+{
+    EXPECT_EQ(Sidebar::knownProfiles({"profile 10", "Profile 2", "alpha", ""},
+                                     {Rule::make(MatchKind::domain, "x.com", "Beta"),
+                                      Rule::make(MatchKind::domain, "y.com", "alpha")}),
+              QStringList({"alpha", "Beta", "Profile 2", "profile 10"}));
+}
+
+TEST_F(WindowLayout, ASecondClickOnAProfileShowsAllRulesAgain)
+{
+    model = makeModel();
+    model->setProfiles({"Work"});
+    ContentView& v = makeView();
+    v.state().setTab(AppTab::settings);
+    NavRow* work = v.sidebar()->profileRows().value(0);
+    ASSERT_NE(work, nullptr);
+    QTest::mouseClick(work, Qt::LeftButton);
+    EXPECT_EQ(v.state().tab(), AppTab::rules);
+    EXPECT_EQ(v.state().profileFilter(), "Work");
+    EXPECT_TRUE(work->selected());
+    EXPECT_FALSE(v.sidebar()->rulesRow()->selected());
+    QTest::mouseClick(work, Qt::LeftButton);
+    EXPECT_EQ(v.state().profileFilter(), "");
+    EXPECT_FALSE(work->selected());
+    EXPECT_TRUE(v.sidebar()->rulesRow()->selected());
+}
+
+TEST_F(WindowLayout, TheLinksRowIsHighlightedWhileLinksWait)
+{
+    ContentView& v = makeView();
+    model->receive({"https://example.com/a", "https://example.org/b"});
+    NavRow* links = v.sidebar()->linksRow();
+    QTRY_COMPARE_WITH_TIMEOUT(links->count(), 2, 5000);
+    EXPECT_TRUE(links->highlight());
+}
+
+TEST_F(WindowLayout, AttentionAndRequestsChooseThePage)
+{
+    ContentView& v = makeView();
+    v.state().setTab(AppTab::settings);
+    model->setAttentionCount(model->attentionCount() + 1);
+    EXPECT_EQ(v.state().tab(), AppTab::links);
+
+    model->setRequestedTab(AppTab::settings);
+    EXPECT_EQ(v.state().tab(), AppTab::settings);
+    EXPECT_EQ(model->requestedTab(), std::nullopt);
+    EXPECT_EQ(v.page(AppTab::settings)->isVisible(), true);
+
+    // Links emptying is no attention: the page stays.
+    model->setPending({});
+    EXPECT_EQ(v.state().tab(), AppTab::settings);
+}
+
+TEST_F(WindowLayout, OneBannerAtATimeInItsOrder)
+{
+    env.updates.version = "1.0.0";
+    model = makeModel();
+    model->setIsDefaultBrowser(false);
+    model->setDefaultIsLinkRouter(false);
+    model->setAvailableUpdate(UpdateInfo{"9.9.9", QUrl("https://example.com"), std::nullopt});
+    model->setLoadFailure(true);
+    ContentView& v = makeView(std::nullopt);
+    Banners& banners = *v.banners();
+    EXPECT_EQ(banners.shown(), Banners::Kind::problem);
+    EXPECT_EQ(banners.detail(), "Your settings file couldn't be read, so links aren't being routed. Fix or "
+                                "restore it, then reopen the app.");
+    EXPECT_TRUE(banners.button()->isVisible());
+
+    model->setLoadFailure(false);
+    model->setSaveError(QString("Couldn't save: disk full"));
+    EXPECT_EQ(banners.shown(), Banners::Kind::problem);
+    EXPECT_EQ(banners.detail(), "Couldn't save: disk full");
+    EXPECT_FALSE(banners.button()->isVisible());
+
+    model->setSaveError(std::nullopt);
+    EXPECT_EQ(banners.shown(), Banners::Kind::defaultBrowser);
+    EXPECT_EQ(banners.title(), "Links aren't reaching Corvane");
+    EXPECT_EQ(banners.detail(), "Make it your default browser so your rules run.");
+    model->setOtherDefaultBrowser(QString("Firefox"));
+    EXPECT_EQ(banners.detail(), "Firefox is your default browser, so your rules don't run yet.");
+
+    // Another link router as the default: the Settings page explains, no banner.
+    model->setDefaultIsLinkRouter(true);
+    EXPECT_EQ(banners.shown(), Banners::Kind::update);
+    EXPECT_EQ(banners.title(), "Corvane 9.9.9 is available");
+    EXPECT_EQ(banners.detail(), "You have 1.0.0. Installing takes a few seconds.");
+    EXPECT_TRUE(banners.button()->isEnabled());
+    model->setInstallingUpdate(true);
+    EXPECT_EQ(banners.detail(), "Installing. Corvane restarts by itself.");
+    EXPECT_EQ(banners.button()->text(), "Installing…");
+    EXPECT_FALSE(banners.button()->isEnabled());
+
+    model->setAvailableUpdate(std::nullopt);
+    EXPECT_EQ(banners.shown(), Banners::Kind::none);
+    EXPECT_FALSE(banners.isVisible());
+}
+
+TEST_F(WindowLayout, APreviewShowsTheDefaultBannerOnlyWhenAskedTo)
+{
+    model = makeModel();
+    model->setIsDefaultBrowser(false);
+    model->setDefaultIsLinkRouter(false);
+    ContentView& v = makeView(ColorScheme::light);
+    EXPECT_EQ(v.banners()->shown(), Banners::Kind::none);
+    EXPECT_EQ(Banners::choose(*model, false), Banners::Kind::defaultBrowser);
+    model->setPreviewDefaultBanner(true);
+    EXPECT_EQ(Banners::choose(*model, true), Banners::Kind::defaultBrowser);
+}
+
+TEST_F(WindowLayout, TheToastShowsTheMessageAndAClickClearsIt)
+{
+    ContentView& v = makeView();
+    model->flash("Opened in Work.");
+    Toast& toast = *v.toast();
+    EXPECT_TRUE(toast.isVisible());
+    EXPECT_EQ(toast.message(), "Opened in Work.");
+    QTRY_COMPARE_WITH_TIMEOUT(toast.progress(), 1.0, 5000);
+    QTest::mouseClick(&toast, Qt::LeftButton, {}, toast.rect().center());
+    EXPECT_EQ(model->toast().value_or(""), "");
+    QTRY_VERIFY_WITH_TIMEOUT(!toast.isVisible(), 5000);
+}
+
+TEST_F(WindowLayout, ThePinButtonFlipsThePreference)
+{
+    ContentView& v = makeView();
+    QAbstractButton* pin = v.sidebar()->pinButton();
+    EXPECT_EQ(pin->accessibleName(), "Pin window");
+    EXPECT_EQ(pin->toolTip(), "Keep this window open while you use other apps");
+    QTest::mouseClick(pin, Qt::LeftButton);
+    EXPECT_TRUE(Preferences::of(*model).pinWindow());
+    EXPECT_TRUE(model->userDefaults().value("pinWindow").toBool());
+    EXPECT_EQ(pin->accessibleName(), "Unpin window");
+    EXPECT_EQ(pin->toolTip(), "Pinned: stays open. Click so it closes when you click away.");
+}
+
+TEST_F(WindowLayout, TheColourModeSwitchesTheWholeWindowAtOnce)
+{
+    model = makeModel();
+    Preferences::of(*model).setAppearance("light");
+    ContentView& v = makeView(std::nullopt);
+    EXPECT_FALSE(v.dark());
+    const QColor lightCard = v.grab().toImage().pixelColor(600, 630);
+
+    Preferences::of(*model).setAppearance("dark");
+    EXPECT_TRUE(v.dark());
+    EXPECT_TRUE(Appearance::shared().dark());
+    EXPECT_EQ(model->userDefaults().value("colorScheme").toString(), "dark");
+    EXPECT_NE(v.grab().toImage().pixelColor(600, 630), lightCard);
+
+    // A preview keeps its scheme whatever the application does.
+    ContentView preview(*model, ColorScheme::light);
+    Preferences::of(*model).setAppearance("dark");
+    EXPECT_FALSE(preview.dark());
+    Preferences::of(*model).setAppearance("system");
+    Appearance::shared().setSystemDark(true);
+    EXPECT_TRUE(v.dark());
+    Appearance::shared().setSystemDark(false);
+    EXPECT_FALSE(v.dark());
+    EXPECT_FALSE(preview.dark());
+}
+
+} // namespace
+} // namespace corvane::testing
+
+namespace corvane::testing {
+namespace {
+
+// A page as the Links page will be: it asks the window to open the editor.
+class RuleAskingPage : public QWidget {
+    Q_OBJECT
+signals:
+    void createRule(const corvane::Rule& rule);
+};
+
+TEST_F(WindowLayout, APageInstalledLaterCanOpenTheEditorPrefilled)
+{
+    ContentView& v = makeView();
+    auto* page = new RuleAskingPage;
+    v.installPage(AppTab::links, page);
+    EXPECT_EQ(v.page(AppTab::links), page);
+    v.state().setTab(AppTab::links);
+    EXPECT_TRUE(page->isVisible());
+
+    const Rule wanted = Rule::make(MatchKind::domain, "example.com", "Work");
+    emit page->createRule(wanted);
+    ASSERT_NE(v.editor(), nullptr);
+    EXPECT_EQ(v.editor()->rule(), wanted);
+}
+
+} // namespace
+} // namespace corvane::testing
+
+#include "window_test.moc"
