@@ -11,7 +11,9 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
+class QFileSystemWatcher;
 class QSettings;
 class QTimer;
 
@@ -169,7 +171,19 @@ signals:
     void availableUpdateChanged();
 
 private:
+    // What the settings file held when we last read or wrote it, so that a
+    // change on disk can be told from our own saves.
+    struct SettingsOnDisk {
+        std::optional<std::string> bytes; // none: no file
+        std::string error;                // set: the file could not be read
+        bool operator==(const SettingsOnDisk&) const = default;
+    };
+
     void load();
+    SettingsOnDisk readSettings() const;
+    void adoptSettings(const SettingsOnDisk& disk);
+    void watchSettings();
+    void reloadSettings();
     void scheduleSave();
     void enqueue(const QStringList& links);
     void resolveThenEnqueue(QStringList links, QStringList resolved);
@@ -185,6 +199,9 @@ private:
     std::unique_ptr<QSettings> m_userDefaults;
     QTimer* m_toastTimer = nullptr;
     QTimer* m_saveTimer = nullptr;
+    QTimer* m_reloadTimer = nullptr;
+    QFileSystemWatcher* m_settingsWatcher = nullptr;
+    std::optional<SettingsOnDisk> m_settingsOnDisk;
 
     Configuration m_config;
     QStringList m_profiles;
