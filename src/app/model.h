@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@ class QTimer;
 namespace corvane {
 
 struct TargetBrowser;
+struct WebHandler;
 namespace Bridge {
 struct Runner;
 }
@@ -145,7 +147,8 @@ public:
     void revealSettings();
     void revealExtension();
 
-    // Default-browser state.
+    // Default-browser state. Asking the desktop takes a while: the fields
+    // change when its answer arrives.
     void checkDefaultBrowser();
     void setDefault();
 
@@ -185,6 +188,9 @@ private:
     void watchSettings();
     void reloadSettings();
     void scheduleSave();
+    void askDefaultBrowser(std::function<void()> then);
+    void startHandlerQuery();
+    void applyDefaultBrowser(const std::optional<WebHandler>& handler);
     void enqueue(const QStringList& links);
     void resolveThenEnqueue(QStringList links, QStringList resolved);
     void route(const Pending& first);
@@ -202,6 +208,12 @@ private:
     QTimer* m_reloadTimer = nullptr;
     QFileSystemWatcher* m_settingsWatcher = nullptr;
     std::optional<SettingsOnDisk> m_settingsOnDisk;
+    // One question to the desktop at a time; requests meanwhile share one
+    // more, asked after the answer, so each sees the state after its request.
+    bool m_handlerQueryRunning = false;
+    bool m_handlerQueryQueued = false;
+    QList<std::function<void()>> m_afterHandlerQuery;
+    QList<std::function<void()>> m_afterQueuedHandlerQuery;
 
     Configuration m_config;
     QStringList m_profiles;
