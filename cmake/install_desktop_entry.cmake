@@ -12,6 +12,8 @@ if(exec MATCHES "[ \t\n\"'\\\\><~|&;$*?#()`]")
   string(REPLACE "$" "\\$" exec "${exec}")
   string(REPLACE "\\" "\\\\" exec "\"${exec}\"")
 endif()
+# A literal "%" would start a field code, quoted or not.
+string(REPLACE "%" "%%" exec "${exec}")
 
 set(CORVANE_EXEC "${exec}")
 configure_file("${CORVANE_DESKTOP_TEMPLATE}" "${CORVANE_DESKTOP_WORK}/corvane.desktop" @ONLY)

@@ -303,10 +303,10 @@ int run(const QString& program, const QStringList& arguments, const QProcessEnvi
 
 // Installs the desktop part of `make install` into the sandbox; returns the
 // prefix, empty on failure.
-QString installDesktopEntry(DesktopSandbox& sandbox)
+QString installDesktopEntry(DesktopSandbox& sandbox, const QString& folder = QStringLiteral("prefix"))
 {
     // No space in it: xdg-mime cannot follow a quoted Exec.
-    const QString prefix = sandbox.path("prefix");
+    const QString prefix = sandbox.path(folder);
     const int status =
         run("cmake", {"--install", buildFolder(), "--component", "desktop", "--prefix", prefix},
             sandbox.environment());
@@ -332,6 +332,19 @@ TEST(DefaultBrowser, InstallRulesMakeAnEntryThatCanBecomeTheDefault)
     EXPECT_EQ(makeDefault(*platform), QString());
     EXPECT_EQ(sandbox.queryDefault("https"), "corvane.desktop");
     EXPECT_EQ(handlerOf(*platform), (WebHandler{"corvane.desktop", "Corvane"}));
+}
+
+TEST(DefaultBrowser, APercentSignInThePrefixIsEscapedInTheEntry)
+{
+    DesktopSandbox sandbox;
+    const QString prefix = installDesktopEntry(sandbox, "100%pre%Ufix");
+    ASSERT_FALSE(prefix.isEmpty());
+    QFile installed(prefix + "/share/applications/corvane.desktop");
+    ASSERT_TRUE(installed.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(installed.readAll().contains("\nExec=" + sandbox.path("100%%pre%%Ufix").toUtf8() +
+                                             "/bin/corvane %U\n"));
+    sandbox.environment().insert("XDG_DATA_HOME", prefix + "/share");
+    EXPECT_TRUE(sandbox.platform(sandbox.writeScript("100%pre%Ufix/bin/corvane"))->runningFromBundle());
 }
 
 // The whole road a user takes: install, then "make default" in the window.
