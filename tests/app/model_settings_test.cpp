@@ -290,6 +290,8 @@ TEST_F(ModelSettingsTest, PreparingTheExtensionReplacesAnOlderCopy)
     // What the browser loads: a version 3 manifest whose worker is shipped.
     const QJsonObject manifest = QJsonDocument::fromJson(readFile(destination + "/manifest.json")).object();
     EXPECT_EQ(manifest.value("manifest_version").toInt(), 3);
+    // A link from a private window must never reach a normal profile.
+    EXPECT_EQ(manifest.value("incognito").toString(), "not_allowed");
     const QString worker = manifest.value("background").toObject().value("service_worker").toString();
     EXPECT_TRUE(readFile(destination + "/" + worker).contains("Route with Corvane"));
 }
