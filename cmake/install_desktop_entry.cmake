@@ -12,6 +12,8 @@ if(exec MATCHES "[ \t\n\"'\\\\><~|&;$*?#()`]")
   string(REPLACE "$" "\\$" exec "${exec}")
   string(REPLACE "\\" "\\\\" exec "\"${exec}\"")
 endif()
+# A literal "%" would start a field code, quoted or not.
+string(REPLACE "%" "%%" exec "${exec}")
 
 set(CORVANE_EXEC "${exec}")
 # One work folder per destination: installs into two prefixes at once (the

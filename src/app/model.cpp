@@ -66,6 +66,8 @@ Model::Model(ModelEnvironment environment, QObject* parent)
     connect(m_toastTimer, &QTimer::timeout, this, [this] { setToast(std::nullopt); });
     m_saveTimer = singleShotTimer(this);
     connect(m_saveTimer, &QTimer::timeout, this, &Model::save);
+    m_reloadTimer = singleShotTimer(this);
+    connect(m_reloadTimer, &QTimer::timeout, this, &Model::reloadSettings);
 
     load();
     checkDefaultBrowser();

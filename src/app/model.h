@@ -12,13 +12,16 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
+class QFileSystemWatcher;
 class QSettings;
 class QTimer;
 
 namespace corvane {
 
 struct TargetBrowser;
+struct WebHandler;
 struct Alert;
 namespace Bridge {
 struct Runner;
@@ -145,7 +148,8 @@ public:
     void revealSettings();
     void revealExtension();
 
-    // Default-browser state.
+    // Default-browser state. Asking the desktop takes a while: the fields
+    // change when its answer arrives.
     void checkDefaultBrowser();
     void setDefault();
 
@@ -180,8 +184,23 @@ signals:
     void availableUpdateChanged();
 
 private:
+    // What the settings file held when we last read or wrote it, so that a
+    // change on disk can be told from our own saves.
+    struct SettingsOnDisk {
+        std::optional<std::string> bytes; // none: no file
+        std::string error;                // set: the file could not be read
+        bool operator==(const SettingsOnDisk&) const = default;
+    };
+
     void load();
+    SettingsOnDisk readSettings() const;
+    void adoptSettings(const SettingsOnDisk& disk);
+    void watchSettings();
+    void reloadSettings();
     void scheduleSave();
+    void askDefaultBrowser(std::function<void()> then);
+    void startHandlerQuery();
+    void applyDefaultBrowser(const std::optional<WebHandler>& handler);
     void enqueue(const QStringList& links);
     void resolveThenEnqueue(QStringList links, QStringList resolved);
     void route(const Pending& first);
@@ -199,6 +218,15 @@ private:
     std::unique_ptr<QSettings> m_userDefaults;
     QTimer* m_toastTimer = nullptr;
     QTimer* m_saveTimer = nullptr;
+    QTimer* m_reloadTimer = nullptr;
+    QFileSystemWatcher* m_settingsWatcher = nullptr;
+    std::optional<SettingsOnDisk> m_settingsOnDisk;
+    // One question to the desktop at a time; requests meanwhile share one
+    // more, asked after the answer, so each sees the state after its request.
+    bool m_handlerQueryRunning = false;
+    bool m_handlerQueryQueued = false;
+    QList<std::function<void()>> m_afterHandlerQuery;
+    QList<std::function<void()>> m_afterQueuedHandlerQuery;
 
     Configuration m_config;
     QStringList m_profiles;

@@ -35,6 +35,7 @@ struct ModelEnvironment {
     bool autosave = true;
     int toastMs = 4000;
     int saveDelayMs = 400;
+    int reloadDelayMs = 200; // an edit on disk settles before it is read
     int bridgeTimeoutMs = 25000;
     int bridgeGraceMs = 2000;
 

@@ -8,8 +8,10 @@ namespace corvane {
 
 namespace {
 
-// Spaces and tabs only: a line break left in the field is part of what the
-// user typed and the router refuses it.
+// Spaces and tabs only decide whether the field counts as empty, so a field
+// holding a line break is still tested: Router::typedURL trims white space,
+// line breaks included, from both ends, and the router refuses a line break
+// left inside the link.
 QString trimSpaces(const QString& text)
 {
     const auto isSpace = [](QChar c) { return c == '\t' || c.category() == QChar::Separator_Space; };

@@ -1,10 +1,12 @@
 #include "model.h"
 
 #include "core/config_file.h"
+#include "core/route_error.h"
 #include "platform/platform.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -59,16 +61,82 @@ void Model::load()
 {
     if (m_env.settingsPath.isEmpty())
         return;
+    // Saves cut short by a kill leave their temporary files; nobody else cleans them up.
+    ConfigFile::removeStaleTemporaries(toPath(m_env.settingsPath));
+    m_settingsWatcher = new QFileSystemWatcher(this);
+    const auto changed = [this] { m_reloadTimer->start(m_env.reloadDelayMs); };
+    connect(m_settingsWatcher, &QFileSystemWatcher::fileChanged, this, changed);
+    connect(m_settingsWatcher, &QFileSystemWatcher::directoryChanged, this, changed);
+    adoptSettings(readSettings());
+    watchSettings();
+}
+
+Model::SettingsOnDisk Model::readSettings() const
+{
     try {
-        const Configuration loaded = ConfigFile::load(toPath(m_env.settingsPath));
-        m_savedConfig = loaded;
-        setConfig(loaded);
+        return {ConfigFile::read(toPath(m_env.settingsPath)), {}};
+    } catch (const std::exception& error) {
+        return {std::nullopt, error.what()};
+    }
+}
+
+// What is on disk becomes the configuration, as at start: a usable file
+// replaces the one in memory (and is not written back), an unusable one
+// pauses routing and is never overwritten until the user repairs it.
+void Model::adoptSettings(const SettingsOnDisk& disk)
+{
+    m_settingsOnDisk = disk;
+    m_saveTimer->stop();
+    Configuration loaded;
+    try {
+        if (!disk.error.empty())
+            throw FileError(disk.error);
+        loaded = ConfigFile::parse(disk.bytes);
     } catch (const std::exception& error) {
         setStatus(
             "Settings could not be read. Routing is paused; use Reveal file in Settings to repair it. " +
             QString::fromUtf8(error.what()));
         setLoadFailure(true);
+        return;
     }
+    const bool resumed = m_loadFailure;
+    m_savedConfig = loaded;
+    if (resumed)
+        setLoadFailure(false);
+    if (m_saveError)
+        setSaveError(std::nullopt);
+    setConfig(loaded);
+    if (resumed)
+        drain();
+}
+
+// An editor or our own save replaces the file by renaming, which ends the
+// watch on the old file; the folders' watches see the new one arrive. A
+// linked file is watched where it really lives too.
+void Model::watchSettings()
+{
+    if (!m_settingsWatcher)
+        return;
+    const QString target =
+        QString::fromStdString(ConfigFile::resolveLinks(toPath(m_env.settingsPath)).string());
+    QStringList paths{m_env.settingsPath, QFileInfo(m_env.settingsPath).absolutePath()};
+    if (target != m_env.settingsPath)
+        paths << target << QFileInfo(target).absolutePath();
+    const QStringList watched = m_settingsWatcher->files() + m_settingsWatcher->directories();
+    for (const QString& path : paths) {
+        if (!watched.contains(path) && QFileInfo::exists(path))
+            m_settingsWatcher->addPath(path);
+    }
+}
+
+void Model::reloadSettings()
+{
+    watchSettings();
+    const SettingsOnDisk disk = readSettings();
+    // Our own saves, and changes beside the file, leave its content as we know it.
+    if (m_settingsOnDisk && disk == *m_settingsOnDisk)
+        return;
+    adoptSettings(disk);
 }
 
 void Model::scheduleSave()
@@ -80,13 +148,18 @@ void Model::scheduleSave()
 
 void Model::save()
 {
-    // A file that could not be read at start is the user's to repair; never
-    // overwrite it.
+    // A file that could not be read is the user's to repair; never overwrite it.
     if (m_loadFailure || m_env.settingsPath.isEmpty())
         return;
+    // An edit made outside that the watcher has not reported yet wins over
+    // ours, as it would a moment later.
+    if (const SettingsOnDisk disk = readSettings(); m_settingsOnDisk && disk != *m_settingsOnDisk) {
+        adoptSettings(disk);
+        return;
+    }
     const Configuration written = m_config;
     try {
-        ConfigFile::save(written, toPath(m_env.settingsPath));
+        m_settingsOnDisk = SettingsOnDisk{ConfigFile::save(written, toPath(m_env.settingsPath)), {}};
     } catch (const std::exception& error) {
         const QString message = "Couldn't save: " + QString::fromUtf8(error.what());
         setSaveError(message);
@@ -95,6 +168,7 @@ void Model::save()
     }
     m_savedConfig = written;
     setSaveError(std::nullopt);
+    watchSettings();
 }
 
 void Model::revealSettings()

@@ -11,8 +11,6 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <cctype>
-
 namespace corvane::Unwrap {
 
 namespace {
@@ -21,8 +19,8 @@ namespace {
 // http or need a prompt. Browsers stop at about twenty hops; so do we.
 constexpr int maxRedirects = 20;
 
-// Takes every cookie and keeps none, so no request carries anything from an
-// earlier one.
+// Takes every cookie and keeps none, so no request carries anything from
+// another link; each link's hops share a jar of their own.
 class NoCookies : public QNetworkCookieJar {
 public:
     using QNetworkCookieJar::QNetworkCookieJar;
@@ -36,42 +34,48 @@ void deliverLater(QObject* context, const Resolved& done, const Url& url)
     QTimer::singleShot(0, receiver, [done, url] { done(url); });
 }
 
-std::string lower(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// One link's network step: a HEAD chain of redirects, then, when that gives
-// nothing, a GET chain. Owned by the caller's context, so it ends with it.
+// One link's network step: one hop after the other while they stay among the
+// trackers, each with its own cookies, all within one deadline. Owned by the
+// caller's context, so it ends with it.
 class Follow : public QObject {
 public:
-    Follow(const Url& original, const QUrl& start, QObject* context, Resolved done, int timeoutMs)
-        : QObject(context ? context : &session()), m_original(original), m_start(start),
-          m_done(std::move(done)), m_timeoutMs(timeoutMs)
+    Follow(const Url& original, const QUrl& start, QObject* context, Resolved done, FollowOptions options)
+        : QObject(context ? context : &session()), m_original(original), m_hop(start),
+          m_done(std::move(done)), m_options(std::move(options)), m_cookies(new QNetworkCookieJar(this))
     {
+        if (!m_options.follows)
+            m_options.follows = shouldFollow;
+        m_deadline.setSingleShot(true);
+        m_deadline.setTimerType(Qt::PreciseTimer);
+        connect(&m_deadline, &QTimer::timeout, this, [this] { finish(m_original); });
     }
 
     ~Follow() override { dropReply(); }
 
-    void begin() { send(m_start); }
+    void begin()
+    {
+        m_deadline.start(m_options.deadlineMs);
+        send();
+    }
 
 private:
-    void send(const QUrl& url)
+    void send()
     {
-        QNetworkRequest request(url);
+        QNetworkRequest request(m_hop);
         request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(userAgent));
-        request.setTransferTimeout(m_timeoutMs);
+        request.setTransferTimeout(m_options.timeoutMs);
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        // The session keeps no cookies; this link's own jar supplies them.
+        if (const QList<QNetworkCookie> cookies = m_cookies->cookiesForUrl(m_hop); !cookies.isEmpty())
+            request.setHeader(QNetworkRequest::CookieHeader, QVariant::fromValue(cookies));
         m_reply = m_usingGet ? session().get(request) : session().head(request);
-        // Only the final response's headers matter: judge as soon as they are in.
+        // Only the headers matter: judge as soon as they are in.
         connect(m_reply, &QNetworkReply::metaDataChanged, this, &Follow::responseArrived);
         connect(m_reply, &QNetworkReply::finished, this, [this] {
             if (m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
                 responseArrived();
             else
-                stageFailed();
+                hopFailed();
         });
     }
 
@@ -81,31 +85,42 @@ private:
             return;
         const QUrl here = m_reply->url();
         const QVariant target = m_reply->attribute(QNetworkRequest::RedirectionTargetAttribute);
+        const QVariant cookies = m_reply->header(QNetworkRequest::SetCookieHeader);
+        if (cookies.isValid())
+            m_cookies->setCookiesFromUrl(cookies.value<QList<QNetworkCookie>>(), here);
         dropReply();
         if (!target.isValid()) {
-            judge(here);
+            hopFailed();
             return;
         }
         const QUrl next = here.resolved(target.toUrl());
         const QString scheme = next.scheme().toLower();
-        if (++m_redirects > maxRedirects || !next.isValid() || (scheme != "http" && scheme != "https")) {
-            stageFailed();
+        const auto parsed = next.isValid() && (scheme == "http" || scheme == "https")
+                                ? Url::parse(next.toString(QUrl::FullyEncoded).toStdString())
+                                : std::nullopt;
+        // Not a web link (credentials in it, say): neither a result nor a hop.
+        if (!parsed || !isWeb(*parsed)) {
+            finish(m_original);
             return;
         }
-        send(next);
+        const bool sameHost = next.host().compare(here.host(), Qt::CaseInsensitive) == 0;
+        if (!sameHost && !m_options.follows(*parsed)) {
+            // The first hop outside the trackers is where the browser lands;
+            // it gets its request from the browser only.
+            finish(*parsed);
+            return;
+        }
+        if (++m_redirects > maxRedirects) {
+            finish(m_original);
+            return;
+        }
+        m_hop = next;
+        send();
     }
 
-    // A web link on another host is the destination; anything else is no answer.
-    void judge(const QUrl& final)
-    {
-        const auto url = Url::parse(final.toString(QUrl::FullyEncoded).toStdString());
-        if (url && isWeb(*url) && lower(url->host.value_or("")) != lower(m_original.host.value_or("")))
-            finish(*url);
-        else
-            stageFailed();
-    }
-
-    void stageFailed()
+    // The hop answered without a redirect, or not at all. Some trackers
+    // redirect a GET only.
+    void hopFailed()
     {
         dropReply();
         if (m_usingGet) {
@@ -113,12 +128,13 @@ private:
             return;
         }
         m_usingGet = true;
-        m_redirects = 0;
-        send(m_start);
+        send();
     }
 
     void finish(const Url& url)
     {
+        dropReply();
+        m_deadline.stop();
         const Resolved done = m_done;
         deleteLater();
         done(url);
@@ -140,9 +156,11 @@ private:
     }
 
     Url m_original;
-    QUrl m_start;
+    QUrl m_hop;
     Resolved m_done;
-    int m_timeoutMs;
+    FollowOptions m_options;
+    QNetworkCookieJar* m_cookies;
+    QTimer m_deadline;
     bool m_usingGet = false;
     int m_redirects = 0;
     QPointer<QNetworkReply> m_reply; // the manager may go first, at shutdown
@@ -161,20 +179,20 @@ QNetworkAccessManager& session()
     return *manager;
 }
 
-void resolve(const Url& url, QObject* context, Resolved done, int timeoutMs)
+void resolve(const Url& url, QObject* context, Resolved done, const FollowOptions& options)
 {
     if (auto unwrapped = fromParameter(url)) {
         deliverLater(context, done, *unwrapped);
         return;
     }
-    if (!shouldFollow(url)) {
+    if (!(options.follows ? options.follows(url) : shouldFollow(url))) {
         deliverLater(context, done, url);
         return;
     }
-    follow(url, context, std::move(done), timeoutMs);
+    follow(url, context, std::move(done), options);
 }
 
-void follow(const Url& url, QObject* context, Resolved done, int timeoutMs)
+void follow(const Url& url, QObject* context, Resolved done, const FollowOptions& options)
 {
     const QUrl start(QString::fromStdString(url.absoluteString()), QUrl::StrictMode);
     const QString scheme = start.scheme().toLower();
@@ -182,7 +200,7 @@ void follow(const Url& url, QObject* context, Resolved done, int timeoutMs)
         deliverLater(context, done, url);
         return;
     }
-    (new Follow(url, start, context, std::move(done), timeoutMs))->begin();
+    (new Follow(url, start, context, std::move(done), options))->begin();
 }
 
 } // namespace corvane::Unwrap

@@ -29,6 +29,7 @@ struct WebHandler {
 class Platform {
 public:
     using Done = std::function<void(const QString& error)>; // empty error = success
+    using HandlerAnswer = std::function<void(const std::optional<WebHandler>& handler)>;
 
     virtual ~Platform() = default;
 
@@ -41,8 +42,10 @@ public:
     // Opens local files in the browser; no completion.
     virtual void openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files) = 0;
 
-    // Who handles "https" links now, if anyone.
-    virtual std::optional<WebHandler> webLinkHandler() const = 0;
+    // Who handles "https" links now, if anyone. Asking the desktop may take a
+    // while, so the answer comes from the event loop, never before this
+    // returns; none when the desktop cannot tell.
+    virtual void queryWebLinkHandler(HandlerAnswer answer) = 0;
     // Our own identity as a web-link handler ("corvane.desktop").
     virtual QString ownHandlerId() const = 0;
     // True when this very binary is the installed application the desktop

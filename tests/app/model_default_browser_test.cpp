@@ -7,7 +7,7 @@ namespace {
 
 using ModelDefaultBrowserTest = ModelTest;
 
-TEST_F(ModelDefaultBrowserTest, TheCheckDescribesWhoHandlesWebLinks)
+TEST_F(ModelDefaultBrowserTest, TheCheckDescribesWhoHandlesWebLinksWhenTheAnswerArrives)
 {
     const struct {
         const char* name;
@@ -25,10 +25,15 @@ TEST_F(ModelDefaultBrowserTest, TheCheckDescribesWhoHandlesWebLinks)
         {"ourselves, not installed", WebHandler{"corvane.desktop", "Corvane"}, false, false, "Corvane",
          false},
     };
+    platform.holdAnswers = true;
     for (const auto& c : cases) {
         platform.handler = c.handler;
         platform.fromBundle = c.fromBundle;
-        auto model = makeModel(); // the check runs at start
+        auto model = makeModel(); // the check starts with the model, which does not wait for it
+        ASSERT_EQ(platform.heldAnswers.size(), 1) << c.name;
+        EXPECT_FALSE(model->isDefaultBrowser()) << c.name;
+        EXPECT_EQ(model->otherDefaultBrowser(), std::nullopt) << c.name;
+        platform.answerHeld();
         EXPECT_EQ(model->isDefaultBrowser(), c.isDefault) << c.name;
         EXPECT_EQ(model->otherDefaultBrowser(), c.other) << c.name;
         EXPECT_EQ(model->defaultIsLinkRouter(), c.linkRouter) << c.name;
@@ -60,6 +65,31 @@ TEST_F(ModelDefaultBrowserTest, SetDefaultChecksAgainAndReports)
         EXPECT_EQ(model->isDefaultBrowser(), c.isDefault);
         EXPECT_EQ(model->otherDefaultBrowser().has_value(), !c.isDefault);
     }
+}
+
+// Becoming active again and again must not start a tool each time, and a
+// report after setDefault must never rest on an answer given before it.
+TEST_F(ModelDefaultBrowserTest, OneQuestionAtATimeAndEachRequestWaitsForALaterAnswer)
+{
+    platform.holdAnswers = true;
+    platform.handler = WebHandler{"firefox-esr.desktop", "Firefox ESR"};
+    auto model = makeModel();
+    for (int i = 0; i < 5; ++i)
+        model->checkDefaultBrowser();
+    model->setDefault();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return platform.handler->desktopId == "corvane.desktop"; }, 5000));
+    EXPECT_EQ(platform.handlerQueries, 1);
+
+    platform.answerHeld(); // asked at start-up, before the change
+    EXPECT_EQ(model->otherDefaultBrowser(), "Firefox ESR");
+    EXPECT_TRUE(model->status().isEmpty());
+    EXPECT_EQ(platform.handlerQueries, 2) << "one more for everything asked meanwhile";
+
+    platform.answerHeld();
+    EXPECT_TRUE(model->isDefaultBrowser());
+    EXPECT_EQ(model->status(), "Corvane is now your default browser.");
+    QTest::qWait(50);
+    EXPECT_EQ(platform.handlerQueries, 2);
 }
 
 } // namespace

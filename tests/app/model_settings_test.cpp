@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace corvane::testing {
 namespace {
 
@@ -27,6 +29,20 @@ std::filesystem::path fsPath(const QString& path)
 QString backupOf(const QString& path)
 {
     return path + ".backup";
+}
+
+// A file as a person writes it: not in our formatting, so a save of ours
+// would show.
+QByteArray handWritten(const Configuration& config)
+{
+    return "  " + QByteArray::fromStdString(ConfigJson::encode(config)) + "\n\n";
+}
+
+// Saving as most editors do: a new file renamed over the old one.
+void replaceFile(const QString& path, const QByteArray& bytes)
+{
+    writeFile(path + ".new~", bytes);
+    std::filesystem::rename(fsPath(path + ".new~"), fsPath(path));
 }
 
 TEST_F(ModelSettingsTest, ABurstOfChangesIsWrittenOnce)
@@ -123,6 +139,123 @@ TEST_F(ModelSettingsTest, AFailedSaveIsReportedUntilTheNextSaveSucceeds)
     EXPECT_EQ(ConfigFile::load(fsPath(env.settingsPath)), withDefault("Work"));
 }
 
+TEST_F(ModelSettingsTest, HandEditsAreLoadedAndNeverWrittenBack)
+{
+    env.saveDelayMs = 50;
+    ConfigFile::save(numbered(0), fsPath(env.settingsPath));
+    auto model = makeModel();
+    const struct {
+        const char* how;
+        std::function<void(const QString&, const QByteArray&)> write;
+    } edits[] = {{"rewritten in place", writeFile},
+                 {"replaced by a rename", replaceFile},
+                 {"in place again, after the rename", writeFile}};
+    int n = 0;
+    for (const auto& edit : edits) {
+        SCOPED_TRACE(edit.how);
+        const Configuration edited = numbered(++n);
+        edit.write(env.settingsPath, handWritten(edited));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model->config() == edited; }, 5000));
+        EXPECT_EQ(model->savedConfig(), edited);
+        EXPECT_FALSE(model->loadFailure());
+    }
+    QTest::qWait(4 * env.saveDelayMs);
+    EXPECT_EQ(readFile(env.settingsPath), handWritten(numbered(n)));
+    EXPECT_FALSE(QFileInfo::exists(backupOf(env.settingsPath))) << "nothing was saved";
+    EXPECT_TRUE(model->status().isEmpty());
+}
+
+TEST_F(ModelSettingsTest, AnUnusableHandEditPausesRoutingAndIsNeverOverwrittenUntilRepaired)
+{
+    env.saveDelayMs = 50;
+    ConfigFile::save(withDefault("Work"), fsPath(env.settingsPath));
+    auto model = makeModel();
+
+    writeFile(env.settingsPath, "{ broken");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->loadFailure(); }, 5000));
+    EXPECT_TRUE(model->status().startsWith(
+        "Settings could not be read. Routing is paused; use Reveal file in Settings to repair it. "));
+    model->setConfig(withDefault("Other"));
+    model->save();
+    model->receive({"https://a.example/"});
+    QTest::qWait(4 * env.saveDelayMs);
+    EXPECT_EQ(readFile(env.settingsPath), "{ broken");
+    EXPECT_TRUE(routedUrls().isEmpty());
+    EXPECT_EQ(model->pending().size(), 1);
+
+    replaceFile(env.settingsPath, handWritten(withDefault("Home")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->loadFailure(); }, 5000));
+    EXPECT_EQ(model->config(), withDefault("Home"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return routedUrls() == QStringList{"https://a.example/"}; }, 5000));
+    QTest::qWait(4 * env.saveDelayMs);
+    EXPECT_EQ(readFile(env.settingsPath), handWritten(withDefault("Home")));
+}
+
+TEST_F(ModelSettingsTest, OurOwnSavesAreNotTakenForOutsideEdits)
+{
+    env.saveDelayMs = 1000;
+    env.reloadDelayMs = 50;
+    auto model = makeModel();
+    model->setConfig(numbered(1));
+    model->save();
+    // Not yet saved when the watcher reports the save above.
+    model->setConfig(numbered(2));
+    QTest::qWait(300);
+    EXPECT_EQ(model->config(), numbered(2));
+    EXPECT_EQ(model->savedConfig(), numbered(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->savedConfig() == numbered(2); }, 5000));
+    QTest::qWait(300);
+    EXPECT_EQ(model->config(), numbered(2));
+    EXPECT_EQ(ConfigFile::load(fsPath(env.settingsPath)), numbered(2));
+    EXPECT_TRUE(model->status().isEmpty());
+}
+
+TEST_F(ModelSettingsTest, AnEditNotYetReportedWinsOverTheNextSave)
+{
+    env.reloadDelayMs = 60000; // the watcher is too late here
+    ConfigFile::save(numbered(0), fsPath(env.settingsPath));
+    auto model = makeModel();
+    model->setConfig(numbered(1));
+    writeFile(env.settingsPath, handWritten(numbered(2)));
+    model->save();
+    EXPECT_EQ(model->config(), numbered(2));
+    EXPECT_EQ(readFile(env.settingsPath), handWritten(numbered(2)));
+}
+
+TEST_F(ModelSettingsTest, ALinkedSettingsFileStaysALinkAndItsTargetIsWatched)
+{
+    env.saveDelayMs = 50;
+    const QString target = path("dotfiles/corvane.json");
+    writeFile(target, handWritten(numbered(0)));
+    QDir().mkpath(QFileInfo(env.settingsPath).absolutePath());
+    ASSERT_TRUE(QFile::link("../../dotfiles/corvane.json", env.settingsPath));
+    const QString leftOver = QFileInfo(env.settingsPath).absolutePath() + "/.settings.json.Ab12Cd";
+    writeFile(leftOver, "{");
+    auto model = makeModel();
+    EXPECT_EQ(model->config(), numbered(0));
+    EXPECT_FALSE(QFileInfo::exists(leftOver)) << "a killed save's temporary file is cleaned up";
+
+    model->setConfig(numbered(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->savedConfig() == numbered(1); }, 5000));
+    EXPECT_TRUE(QFileInfo(env.settingsPath).isSymLink());
+    EXPECT_EQ(ConfigFile::load(fsPath(target)), numbered(1));
+
+    // The target replaced where it lives, as a checkout of the dotfiles does.
+    replaceFile(target, handWritten(numbered(2)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->config() == numbered(2); }, 5000));
+    EXPECT_TRUE(QFileInfo(env.settingsPath).isSymLink());
+    EXPECT_TRUE(model->status().isEmpty());
+}
+
+TEST_F(ModelSettingsTest, AFifoAtTheSettingsPathDoesNotBlockStartUp)
+{
+    QDir().mkpath(QFileInfo(env.settingsPath).absolutePath());
+    ASSERT_EQ(::mkfifo(env.settingsPath.toLocal8Bit().constData(), 0600), 0);
+    auto model = makeModel();
+    EXPECT_TRUE(model->loadFailure());
+    EXPECT_TRUE(model->status().endsWith("it is not a regular file.")) << model->status().toStdString();
+}
+
 TEST_F(ModelSettingsTest, RevealSettingsShowsTheFileOrPreparesItsFolder)
 {
     auto model = makeModel();
@@ -157,6 +290,8 @@ TEST_F(ModelSettingsTest, PreparingTheExtensionReplacesAnOlderCopy)
     // What the browser loads: a version 3 manifest whose worker is shipped.
     const QJsonObject manifest = QJsonDocument::fromJson(readFile(destination + "/manifest.json")).object();
     EXPECT_EQ(manifest.value("manifest_version").toInt(), 3);
+    // A link from a private window must never reach a normal profile.
+    EXPECT_EQ(manifest.value("incognito").toString(), "not_allowed");
     const QString worker = manifest.value("background").toObject().value("service_worker").toString();
     EXPECT_TRUE(readFile(destination + "/" + worker).contains("Route with Corvane"));
 }

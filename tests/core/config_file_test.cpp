@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace corvane {
 namespace {
@@ -199,6 +200,102 @@ TEST_F(ConfigFileTest, ASettingsPathThatIsAFolderIsReportedAndKept)
     EXPECT_THROW(ConfigFile::save(config("Work"), settings()), FileError);
     EXPECT_TRUE(fs::is_directory(settings()));
     EXPECT_EQ((entries()), (std::vector<std::string>{"settings.json"}));
+}
+
+TEST_F(ConfigFileTest, ASymbolicLinkStaysAndItsTargetGetsTheNewContent)
+{
+    struct Case {
+        const char* what;
+        fs::path link;   // where the settings are expected
+        fs::path target; // what the link says, relative to the link's folder when relative
+        fs::path lands;  // where the content must arrive
+    };
+    const Case cases[] = {
+        {"absolute link into a dotfiles folder", root() / "a" / "settings.json",
+         root() / "dotfiles" / "corvane.json", root() / "dotfiles" / "corvane.json"},
+        {"relative link", root() / "b" / "settings.json", "../dotfiles/b.json",
+         root() / "dotfiles" / "b.json"},
+        {"a link to a link", root() / "c" / "settings.json", root() / "a" / "settings.json",
+         root() / "dotfiles" / "corvane.json"},
+    };
+    fs::create_directories(root() / "dotfiles");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::create_directories(c.link.parent_path());
+        fs::create_symlink(c.target, c.link);
+        EXPECT_EQ(ConfigFile::resolveLinks(c.link).lexically_normal(), c.lands);
+        const Configuration first = config("First"), second = config("Second");
+        ConfigFile::save(first, c.link); // the target does not exist yet
+        ConfigFile::save(second, c.link);
+        EXPECT_TRUE(fs::is_symlink(c.link));
+        EXPECT_EQ(fs::read_symlink(c.link), c.target);
+        EXPECT_EQ(ConfigJson::decode(read(c.lands)), second);
+        EXPECT_EQ(mode(c.lands), 0600u);
+        EXPECT_EQ(ConfigJson::decode(read(ConfigFile::backupPath(c.link))), first);
+        EXPECT_EQ(ConfigFile::load(c.link), second);
+    }
+    // Nothing left over beside the links or their targets.
+    for (const auto& entry : fs::recursive_directory_iterator(root()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+}
+
+TEST_F(ConfigFileTest, StaleTemporaryFilesOfOurNamingAreRemoved)
+{
+    fs::create_directories(root() / "dotfiles");
+    fs::create_symlink(root() / "dotfiles" / "corvane.json", settings());
+    const std::vector<std::string> ours{".settings.json.a1B2c3", ".settings.json.backup.XyZ789"};
+    const std::vector<std::string> others{".settings.json.toolong7", ".settings.json.ab-cd!",
+                                          "settings.json.AbCdEf", ".other.json.AbCdEf", "notes.txt"};
+    for (const auto& name : ours)
+        write(root() / name, "{");
+    for (const auto& name : others)
+        write(root() / name, "{");
+    write(root() / "dotfiles" / ".corvane.json.Q1w2E3", "{");
+    fs::create_directory(root() / ".settings.json.folder"); // not a file
+    fs::create_symlink(root() / "notes.txt", root() / ".settings.json.link00");
+
+    ConfigFile::removeStaleTemporaries(settings());
+
+    for (const auto& name : ours)
+        EXPECT_FALSE(fs::exists(root() / name)) << name;
+    EXPECT_FALSE(fs::exists(root() / "dotfiles" / ".corvane.json.Q1w2E3"));
+    for (const auto& name : others)
+        EXPECT_TRUE(fs::exists(root() / name)) << name;
+    EXPECT_TRUE(fs::is_directory(root() / ".settings.json.folder"));
+    EXPECT_TRUE(fs::is_symlink(root() / ".settings.json.link00"));
+    ConfigFile::removeStaleTemporaries(root() / "missing" / "settings.json"); // no folder: nothing to do
+}
+
+TEST_F(ConfigFileTest, OnlyARegularFileOfSensibleSizeIsRead)
+{
+    const std::string small = R"({"version": 1, "rules": []})";
+    std::string padded = small;
+    padded.insert(1, ConfigFile::maxFileSize - small.size(), ' ');
+    write(settings(), padded);
+    EXPECT_EQ(ConfigFile::load(settings()), Configuration()) << "exactly the limit is fine";
+
+    write(settings(), padded + " ");
+    try {
+        ConfigFile::load(settings());
+        ADD_FAILURE() << "a file over the limit was read";
+    } catch (const FileError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Could not read \"" + settings().string() +
+                      "\": it is larger than 1 MiB, far more than any settings file.");
+    }
+
+    // A FIFO would block a plain open until some writer comes along.
+    fs::remove(settings());
+    ASSERT_EQ(::mkfifo(settings().c_str(), 0600), 0);
+    try {
+        ConfigFile::load(settings());
+        ADD_FAILURE() << "a FIFO was read";
+    } catch (const FileError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Could not read \"" + settings().string() + "\": it is not a regular file.");
+    }
+    EXPECT_THROW(ConfigFile::save(config("Work"), settings()), FileError);
+    EXPECT_TRUE(fs::is_fifo(settings()));
 }
 
 } // namespace

@@ -21,6 +21,16 @@ QString entry(const QString& name, const QString& exec, const QString& extra = {
         .arg(name, exec, extra);
 }
 
+// The platform's answer to "who handles https links?", once it has come.
+std::optional<WebHandler> handlerOf(LinuxPlatform& platform)
+{
+    std::optional<std::optional<WebHandler>> answer;
+    platform.queryWebLinkHandler([&](const std::optional<WebHandler>& handler) { answer = handler; });
+    EXPECT_FALSE(answer.has_value()) << "answered before the query returned";
+    EXPECT_TRUE(waitUntil([&] { return answer.has_value(); }, 30000));
+    return answer.value_or(std::nullopt);
+}
+
 // Runs `platform.makeDefaultHandler` to its end.
 std::optional<QString> makeDefault(LinuxPlatform& platform)
 {
@@ -77,7 +87,7 @@ TEST(DefaultBrowser, HandlerIsXdgMimesAnswerNamedByItsDesktopEntry)
         DesktopSandbox sandbox;
         c.setUp(sandbox);
         const auto platform = sandbox.platform(sandbox.writeScript("bin/corvane"));
-        const auto handler = platform->webLinkHandler();
+        const auto handler = handlerOf(*platform);
         EXPECT_EQ(handler, c.expected) << c.what;
         EXPECT_EQ(handler && platform->isKnownLinkRouter(handler->desktopId), c.linkRouter) << c.what;
     }
@@ -176,8 +186,7 @@ TEST(DefaultBrowser, InstalledCopyBecomesTheHandlerForHttpAndHttps)
     EXPECT_EQ(makeDefault(*platform), QString());
     EXPECT_EQ(sandbox.queryDefault("http"), "corvane.desktop");
     EXPECT_EQ(sandbox.queryDefault("https"), "corvane.desktop");
-    EXPECT_EQ(platform->webLinkHandler(), (WebHandler{"corvane.desktop", "Corvane"}));
-    EXPECT_EQ(platform->webLinkHandler()->desktopId, platform->ownHandlerId());
+    EXPECT_EQ(handlerOf(*platform), (WebHandler{"corvane.desktop", "Corvane"}));
 }
 
 TEST(DefaultBrowser, CopyThatIsNotInstalledIsRefusedWithoutTouchingTheDesktop)
@@ -226,6 +235,40 @@ TEST(DefaultBrowser, FirstFailingSchemeStopsTheRest)
     EXPECT_EQ(makeDefault(*sandbox.platform(missing)), "xdg-mime could not be started; install xdg-utils.");
 }
 
+// Gone, or a zombie waiting for whoever adopted it.
+bool alive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+TEST(DefaultBrowser, AHangingXdgMimeNeverBlocksAndIsEndedWithAllItStarted)
+{
+    DesktopSandbox sandbox;
+    const QString binary = sandbox.writeScript("prefix/bin/corvane");
+    sandbox.writeEntry(sandbox.dataHome(), "corvane.desktop", entry("Corvane", binary));
+    LinuxPlatform::Options options;
+    options.binaryPath = binary;
+    options.toolTimeoutMs = 300;
+    // Shrugs off SIGTERM and leaves a child of its own behind.
+    options.xdgMime = sandbox.writeScript("tools/xdg-mime", "trap '' TERM\nsleep 300 &\n"
+                                                            "echo $$ $! >> \"$0.pids\"\nwait\n");
+    const auto platform = sandbox.platform(options);
+
+    EXPECT_EQ(handlerOf(*platform), std::nullopt);
+    EXPECT_EQ(makeDefault(*platform), "xdg-mime did not answer.");
+
+    QFile pids(options.xdgMime + ".pids");
+    ASSERT_TRUE(pids.open(QIODevice::ReadOnly));
+    const QList<QByteArray> started = pids.readAll().simplified().split(' ');
+    EXPECT_EQ(started.size(), 4) << "two runs, each a tool and its child";
+    for (const QByteArray& pid : started)
+        EXPECT_TRUE(waitUntil([&] { return !alive(pid.toLongLong()); }, 10000)) << pid.toStdString();
+}
+
 QString buildFolder()
 {
     const QString fromTest = qEnvironmentVariable("CORVANE_BUILD_DIR");
@@ -260,12 +303,13 @@ int run(const QString& program, const QStringList& arguments, const QProcessEnvi
 
 // Installs the desktop part of `make install` into the sandbox; returns the
 // prefix, empty on failure.
-QString installDesktopEntry(DesktopSandbox& sandbox)
+QString installDesktopEntry(DesktopSandbox& sandbox, const QString& folder = QStringLiteral("prefix"))
 {
     // No space in it: xdg-mime cannot follow a quoted Exec.
-    const QString prefix = sandbox.path("prefix");
-    const int status = run("cmake", {"--install", buildFolder(), "--component", "desktop", "--prefix", prefix},
-                           sandbox.environment());
+    const QString prefix = sandbox.path(folder);
+    const int status =
+        run("cmake", {"--install", buildFolder(), "--component", "desktop", "--prefix", prefix},
+            sandbox.environment());
     return status == 0 ? prefix : QString();
 }
 
@@ -287,7 +331,20 @@ TEST(DefaultBrowser, InstallRulesMakeAnEntryThatCanBecomeTheDefault)
 
     EXPECT_EQ(makeDefault(*platform), QString());
     EXPECT_EQ(sandbox.queryDefault("https"), "corvane.desktop");
-    EXPECT_EQ(platform->webLinkHandler(), (WebHandler{"corvane.desktop", "Corvane"}));
+    EXPECT_EQ(handlerOf(*platform), (WebHandler{"corvane.desktop", "Corvane"}));
+}
+
+TEST(DefaultBrowser, APercentSignInThePrefixIsEscapedInTheEntry)
+{
+    DesktopSandbox sandbox;
+    const QString prefix = installDesktopEntry(sandbox, "100%pre%Ufix");
+    ASSERT_FALSE(prefix.isEmpty());
+    QFile installed(prefix + "/share/applications/corvane.desktop");
+    ASSERT_TRUE(installed.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(installed.readAll().contains("\nExec=" + sandbox.path("100%%pre%%Ufix").toUtf8() +
+                                             "/bin/corvane %U\n"));
+    sandbox.environment().insert("XDG_DATA_HOME", prefix + "/share");
+    EXPECT_TRUE(sandbox.platform(sandbox.writeScript("100%pre%Ufix/bin/corvane"))->runningFromBundle());
 }
 
 // The whole road a user takes: install, then "make default" in the window.
@@ -306,8 +363,8 @@ TEST(DefaultBrowser, InstalledCorvaneBecomesTheDefaultThroughTheModel)
     environment.userDefaultsPath = sandbox.path("config/corvane/corvane.conf");
     environment.platform = platform.get();
     Model model(environment);
+    ASSERT_TRUE(waitUntil([&] { return model.otherDefaultBrowser() == "Webby"; }, 30000));
     EXPECT_FALSE(model.isDefaultBrowser());
-    EXPECT_EQ(model.otherDefaultBrowser(), "Webby");
 
     model.setDefault();
     waitUntil([&] { return !model.status().isEmpty(); }, 30000);

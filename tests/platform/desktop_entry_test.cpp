@@ -24,6 +24,8 @@ TEST(DesktopEntry, ExecProgramIsTheFirstWordUnquoted)
         {"\"/opt/my apps/corvane\" %U", "/opt/my apps/corvane"},
         {R"("/opt/\"q\" \$x \\ \`/corvane" --flag)", R"(/opt/"q" $x \ `/corvane)"},
         {"\"/opt/unterminated %U", ""},
+        {"/opt/100%%/corvane %U", "/opt/100%/corvane"},
+        {"\"/opt/50%% off/corvane\" %U", "/opt/50% off/corvane"},
         {"", ""},
     };
     for (const auto& [exec, program] : cases)

@@ -134,6 +134,29 @@ TEST(CorvaneBridge, ListsProfileNamesInTheBrowsersOrder)
                           "che\"]\n");
 }
 
+TEST(CorvaneBridge, UnorderedProfilesComeInNaturalOrderAndOddFoldersAreLeftOut)
+{
+    Sandbox sandbox;
+    sandbox.fakeBrowser("chromium");
+    sandbox.writeFile("config/chromium/Local State", R"({"profile":{"info_cache":{
+        "Profile 10":{"name":"Ten"},"Profile 2":{"name":"Two"},"Default":{"name":"Main"},
+        "Profile 1":{"name":"One"},"..":{"name":"Up"},"../../elsewhere":{"name":"Away"},
+        "a/b":{"name":"Nested"},"Profile 3\u0000x":{"name":"Cut"}},
+        "profiles_order":["Profile 2"]}})");
+    const auto list = sandbox.run({R"({"action":"profiles"})"});
+    EXPECT_EQ(list.status, 0) << list.error.toStdString();
+    EXPECT_EQ(list.output, R"(["Two","Main","One","Ten"])"
+                           "\n");
+
+    for (const QString name : {"Up", "Away", "Nested", "Cut"}) {
+        const auto run = sandbox.run(
+            {QString(R"({"action":"route","profile":"%1","url":"https://a.b/","reuse":"0"})").arg(name)});
+        EXPECT_EQ(run.status, 1) << name.toStdString();
+        EXPECT_EQ(run.error, "Chromium has no profile named \"" + name + "\".");
+    }
+    EXPECT_FALSE(QFile::exists(sandbox.path("launch")));
+}
+
 TEST(CorvaneBridge, PicksTheNamedOrElseTheFirstInstalledBrowser)
 {
     Sandbox sandbox;

@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 namespace corvane {
 
 TargetBrowser FakePlatform::targetBrowser(const QString& preferredId) const
@@ -28,6 +30,23 @@ void FakePlatform::launchBrowser(const TargetBrowser&, Done done)
 void FakePlatform::openFilesWithBrowser(const TargetBrowser&, const QList<QUrl>& files)
 {
     openedFiles << files;
+}
+
+void FakePlatform::queryWebLinkHandler(HandlerAnswer answer)
+{
+    ++handlerQueries;
+    if (holdAnswers) {
+        heldAnswers << [answer = std::move(answer), handler = handler] { answer(handler); };
+        return;
+    }
+    QTimer::singleShot(0, &m_context, [this, answer = std::move(answer)] { answer(handler); });
+}
+
+void FakePlatform::answerHeld()
+{
+    const QList<std::function<void()>> answers = std::exchange(heldAnswers, {});
+    for (const auto& answer : answers)
+        answer();
 }
 
 void FakePlatform::makeDefaultHandler(Done done)

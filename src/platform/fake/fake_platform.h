@@ -29,6 +29,11 @@ public:
     int launches = 0;
     QList<QList<QUrl>> openedFiles;
     int makeDefaultCalls = 0;
+    int handlerQueries = 0;
+    // Set: handler queries wait until answerHeld(), as a slow desktop makes
+    // them, and answer with `handler` as it was when asked.
+    bool holdAnswers = false;
+    QList<std::function<void()>> heldAnswers;
     QStringList revealedFiles;
     QStringList openedFolders;
     QList<QUrl> openedUrls;
@@ -39,7 +44,9 @@ public:
     void launchBrowser(const TargetBrowser& browser, Done done) override;
     void openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files) override;
 
-    std::optional<WebHandler> webLinkHandler() const override { return handler; }
+    // Answers from the event loop with `handler` as it is then, or holds.
+    void queryWebLinkHandler(HandlerAnswer answer) override;
+    void answerHeld();
     QString ownHandlerId() const override { return ownId; }
     bool runningFromBundle() const override { return fromBundle; }
     bool isKnownLinkRouter(const QString& handlerId) const override

@@ -143,14 +143,15 @@ QString execProgram(const QString& exec)
         ++i;
     if (i == exec.size())
         return {};
+    // "%%" is a literal "%", inside quotes too.
     if (exec[i] != u'"') {
         const qsizetype end = exec.indexOf(u' ', i);
-        return exec.mid(i, end < 0 ? -1 : end - i);
+        return exec.mid(i, end < 0 ? -1 : end - i).replace(QLatin1String("%%"), QLatin1String("%"));
     }
     QString word;
     for (++i; i < exec.size(); ++i) {
         if (exec[i] == u'"')
-            return word;
+            return word.replace(QLatin1String("%%"), QLatin1String("%"));
         if (exec[i] == u'\\' && i + 1 < exec.size())
             ++i;
         word += exec[i];

@@ -4,6 +4,7 @@
 #include "platform/link_routers.h"
 #include "platform/linux/browsers.h"
 #include "running_processes.h"
+#include "tool_run.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -13,8 +14,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
-
-#include <memory>
 
 namespace corvane {
 
@@ -117,33 +116,29 @@ void LinuxPlatform::openFilesWithBrowser(const TargetBrowser& browser, const QLi
     startDetached(toQString(*executable), arguments);
 }
 
-std::optional<WebHandler> LinuxPlatform::webLinkHandler() const
+void LinuxPlatform::queryWebLinkHandler(HandlerAnswer answer)
 {
-    QProcess query;
-    query.setProcessEnvironment(m_options.environment);
-    query.setStandardErrorFile(QProcess::nullDevice());
-    query.start(m_options.xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
-                                    QStringLiteral("x-scheme-handler/https")});
-    if (!query.waitForFinished(m_options.toolTimeoutMs)) {
-        query.kill();
-        query.waitForFinished();
-        return std::nullopt;
-    }
-    if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
-        return std::nullopt;
-    const QString id = firstLine(query.readAllStandardOutput());
-    if (id.isEmpty())
-        return std::nullopt;
+    ToolRun::start(
+        m_options.xdgMime,
+        {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/https")},
+        m_options.environment, m_options.toolTimeoutMs, &m_context,
+        [this, answer = std::move(answer)](const ToolResult& result) {
+            const QString id = result.ok ? firstLine(result.output) : QString();
+            answer(id.isEmpty() ? std::nullopt : std::optional(describeHandler(id)));
+        });
+}
 
+WebHandler LinuxPlatform::describeHandler(const QString& desktopId) const
+{
     QString name;
-    if (const QString path = DesktopEntry::find(id, DesktopEntry::dataDirs(m_options.environment));
+    if (const QString path = DesktopEntry::find(desktopId, DesktopEntry::dataDirs(m_options.environment));
         !path.isEmpty()) {
         if (const auto entry = DesktopEntry::read(path))
             name = entry->name;
     }
     if (name.isEmpty())
-        name = id.endsWith(QLatin1String(".desktop")) ? id.chopped(8) : id;
-    return WebHandler{id, name};
+        name = desktopId.endsWith(QLatin1String(".desktop")) ? desktopId.chopped(8) : desktopId;
+    return WebHandler{desktopId, name};
 }
 
 bool LinuxPlatform::runningFromBundle() const
@@ -183,39 +178,22 @@ void LinuxPlatform::runXdgMime(QStringList schemes, Done done)
         return;
     }
     const QString scheme = schemes.takeFirst();
-    auto* process = new QProcess(&m_context);
-    auto* timer = new QTimer(process);
-    auto timedOut = std::make_shared<bool>(false);
-    process->setProcessEnvironment(m_options.environment);
-    timer->setSingleShot(true);
-    timer->setTimerType(Qt::PreciseTimer);
-    QObject::connect(timer, &QTimer::timeout, process, [process, timedOut] {
-        *timedOut = true;
-        process->kill();
-    });
-    QObject::connect(process, &QProcess::errorOccurred, &m_context,
-                     [process, done](QProcess::ProcessError error) {
-                         if (error != QProcess::FailedToStart)
-                             return; // the others end in finished()
-                         process->deleteLater();
-                         done(QStringLiteral("xdg-mime could not be started; install xdg-utils."));
-                     });
-    QObject::connect(
-        process, &QProcess::finished, &m_context,
-        [this, process, timedOut, schemes, done](int exitCode, QProcess::ExitStatus status) {
-            process->deleteLater();
-            if (*timedOut) {
+    ToolRun::start(
+        m_options.xdgMime, {QStringLiteral("default"), ownHandlerId(), scheme}, m_options.environment,
+        m_options.toolTimeoutMs, &m_context, [this, schemes, done](const ToolResult& result) {
+            if (!result.startError.isEmpty()) {
+                done(QStringLiteral("xdg-mime could not be started; install xdg-utils."));
+            } else if (result.timedOut) {
                 done(QStringLiteral("xdg-mime did not answer."));
-            } else if (status != QProcess::NormalExit || exitCode != 0) {
-                const QString message = QString::fromUtf8(process->readAllStandardError()).trimmed();
-                done(message.isEmpty() ? QStringLiteral("xdg-mime failed with exit code %1.").arg(exitCode)
-                                       : message);
+            } else if (!result.ok) {
+                const QString message = QString::fromUtf8(result.errors).trimmed();
+                done(message.isEmpty()
+                         ? QStringLiteral("xdg-mime failed with exit code %1.").arg(result.exitCode)
+                         : message);
             } else {
                 runXdgMime(schemes, done);
             }
         });
-    process->start(m_options.xdgMime, {QStringLiteral("default"), ownHandlerId(), scheme});
-    timer->start(m_options.toolTimeoutMs);
 }
 
 void LinuxPlatform::revealFile(const QString& path)

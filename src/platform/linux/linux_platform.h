@@ -20,7 +20,7 @@ public:
         QString xdgMime = QStringLiteral("xdg-mime");
         QString opener = QStringLiteral("xdg-open"); // folders, web and mail links
         QString fileManagerService = QStringLiteral("org.freedesktop.FileManager1");
-        int toolTimeoutMs = 10000; // an xdg-mime that hangs is given up on
+        int toolTimeoutMs = 10000; // an xdg-mime that hangs is given up on, with all it started
     };
 
     LinuxPlatform();
@@ -31,7 +31,7 @@ public:
     void launchBrowser(const TargetBrowser& browser, Done done) override;
     void openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files) override;
 
-    std::optional<WebHandler> webLinkHandler() const override;
+    void queryWebLinkHandler(HandlerAnswer answer) override;
     QString ownHandlerId() const override { return QStringLiteral("corvane.desktop"); }
     bool runningFromBundle() const override;
     bool isKnownLinkRouter(const QString& handlerId) const override;
@@ -50,6 +50,7 @@ public:
 private:
     QString binaryPath() const;
     void runXdgMime(QStringList schemes, Done done);
+    WebHandler describeHandler(const QString& desktopId) const;
     void startDetached(const QString& program, const QStringList& arguments) const;
 
     Options m_options;
