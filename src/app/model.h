@@ -129,7 +129,9 @@ public:
     void showWindow();
 
     // The link queue and the link test.
-    void receive(const QStringList& links);
+    // `activation` goes to the browser started for the first of these links,
+    // or ends when none is started for it.
+    void receive(const QStringList& links, const Activation& activation = {});
     void drain();
     void retry(const Uuid& id, const QString& profile);
     void discard(const Uuid& id);
@@ -171,8 +173,9 @@ signals:
 private:
     void load();
     void scheduleSave();
-    void enqueue(const QStringList& links);
-    void resolveThenEnqueue(QStringList links, QStringList resolved);
+    void enqueue(const QStringList& links, const Activation& activation = {});
+    void resolveThenEnqueue(QStringList links, QStringList resolved, const Activation& activation);
+    void endWaitingActivations();
     void route(const Pending& first);
     void sendRoute(const Pending& first, const TargetBrowser& browser);
     void routeSucceeded(const Pending& first, const QByteArray& output);
