@@ -72,6 +72,11 @@ int main(int argc, char** argv)
     IntakeProtocol::Message message;
     message.startupId = variable("DESKTOP_STARTUP_ID");
     message.activationToken = variable("XDG_ACTIVATION_TOKEN");
+    // A token no desktop makes: the links matter more than the focus.
+    for (std::string* token : {&message.startupId, &message.activationToken}) {
+        if (token->size() > IntakeProtocol::maxTokenBytes)
+            token->clear();
+    }
     const std::string here = LocalFile::workingFolder();
     std::vector<std::string> links;
     for (const std::string& argument : arguments)

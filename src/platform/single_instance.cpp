@@ -60,7 +60,11 @@ bool SingleInstance::lockStartup()
 {
     if (m_startupLock)
         return true;
-    if (m_folder.isEmpty() || serverPath().isEmpty() || !IntakeFolder::makePrivate(bytes(m_folder)))
+    const std::string folder = bytes(m_folder);
+    // A folder that is already safe is left as it is ($XDG_RUNTIME_DIR may
+    // well be 0711).
+    if (folder.empty() || serverPath().isEmpty() ||
+        !(IntakeFolder::isPrivate(folder) || IntakeFolder::makePrivate(folder)))
         return false;
     m_startupLock = std::make_unique<StartupLock>();
     // Without the lock (its holder is stuck) going on is better than hanging

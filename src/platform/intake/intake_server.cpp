@@ -101,10 +101,14 @@ void IntakeServer::run()
         clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(index));
     };
 
+    // Out of descriptors, accepting fails while the connection stays queued:
+    // new ones wait a little instead of spinning this thread.
+    Clock::time_point acceptPausedUntil;
     for (;;) {
-        polled.assign({{m_wakeRead, POLLIN, 0}, {m_listening, POLLIN, 0}});
-        int timeoutMs = -1;
         const auto now = Clock::now();
+        const bool accepting = now >= acceptPausedUntil;
+        polled.assign({{m_wakeRead, POLLIN, 0}, {accepting ? m_listening : -1, POLLIN, 0}});
+        int timeoutMs = accepting ? -1 : 100;
         for (const Client& client : clients) {
             polled.push_back({client.fd, POLLIN, 0});
             const auto left =
@@ -148,8 +152,11 @@ void IntakeServer::run()
         if (polled[1].revents != 0) {
             for (;;) {
                 const int fd = ::accept4(m_listening, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-                if (fd < 0)
+                if (fd < 0) {
+                    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                        acceptPausedUntil = Clock::now() + std::chrono::milliseconds(100);
                     break;
+                }
                 if (clients.size() >= m_limits.maxConnections) {
                     ::close(fd);
                     continue;
