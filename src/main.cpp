@@ -6,13 +6,16 @@
 #include "app/model_environment.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/single_instance.h"
+#include "ui/shell/message_box_alerts.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -60,7 +63,8 @@ int main(int argc, char** argv)
     // be read as one of Qt's own options (-platformpluginpath, -stylesheet).
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
-    QCoreApplication app(qtArgc, qtArgv);
+    QApplication app(qtArgc, qtArgv);
+    QApplication::setQuitOnLastWindowClosed(false); // closing an alert never ends Corvane
     // Later processes are served from now on, while the state is built; what
     // they send waits for startDelivering().
     intake.listen();
@@ -73,6 +77,9 @@ int main(int argc, char** argv)
     environment.userDefaultsPath = ModelEnvironment::standardUserDefaultsPath();
     environment.platform = &platform;
     environment.extensionFolder = extensionFolder();
+    MessageBoxAlerts alerts;
+    environment.alerts = &alerts;
+    environment.updates = UpdateSettings::standard();
     Model& model = Model::setupShared(std::move(environment));
 
     QObject::connect(&intake, &SingleInstance::linksReceived, &model, &Model::receive);
@@ -91,6 +98,11 @@ int main(int argc, char** argv)
     if (model.userDefaults().value(QStringLiteral("connectedBefore"), false).toBool() &&
         platform.isBrowserRunning(browser))
         model.refresh(true);
+    // --update-now: forget the day's check, check at once, install what is found.
+    if (std::find(argv + 1, argv + argc, std::string_view("--update-now")) != argv + argc)
+        model.updateNow();
+    else
+        model.checkForUpdatesQuietly();
     model.drain();
     return app.exec();
 }
