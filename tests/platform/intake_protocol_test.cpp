@@ -1,7 +1,6 @@
 #include "platform/intake/intake_folder.h"
 #include "platform/intake/intake_protocol.h"
 #include "platform/linux/launch_environment.h"
-#include "platform/linux/startup_notification.h"
 
 #include <QDir>
 #include <QFile>
@@ -138,13 +137,6 @@ TEST(LaunchEnvironment, DropsLoaderAndPackagingVariablesAndOptionallyTokens)
     EXPECT_EQ(
         LaunchEnvironment::clean(session, false),
         (std::vector<std::string>{"HOME=/home/u", "PATH=/usr/bin", "LANG=C.UTF-8", "LD_BIND_NOW_X=kept"}));
-}
-
-TEST(StartupNotification, RemoveMessageQuotesTheIdWhenItMust)
-{
-    using namespace std::string_literals;
-    EXPECT_EQ(StartupNotification::removeMessage("app-1_TIME42"), "remove: ID=app-1_TIME42\0"s);
-    EXPECT_EQ(StartupNotification::removeMessage(R"(a b"c\d)"), "remove: ID=\"a b\\\"c\\\\d\"\0"s);
 }
 
 } // namespace
