@@ -1,6 +1,6 @@
-// corvane: the desktop link router. The desktop starts `corvane URL…` for every
-// link; the first process keeps running and routes, later ones hand their
-// links over and exit.
+// corvane-app: the desktop link router. The desktop starts the launcher
+// `corvane URL…` for every link, which hands the links to this running process
+// or, when none runs, becomes it; started directly, it hands over the same way.
 
 #include "app/model.h"
 #include "app/model_environment.h"
@@ -14,6 +14,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <cstdio>
 #include <string_view>
 
 namespace {
@@ -49,15 +50,24 @@ int main(int argc, char** argv)
     using namespace corvane;
 
     const QStringList links = linksFrom(argc, argv);
+    const Activation activation = Activation::takeFromEnvironment();
     SingleInstance intake;
-    if (intake.handOff(links))
-        return 0;
+    if (intake.handOff(links, activation)) {
+        if (intake.failure().isEmpty())
+            return 0;
+        std::fprintf(stderr, "corvane: %s\n", qPrintable(intake.failure()));
+        return 1;
+    }
 
-    // Built from the program name alone: Qt reads no option from a link.
+    // Built from the program name alone: no link on the command line can ever
+    // be read as one of Qt's own options (-platformpluginpath, -stylesheet).
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QApplication app(qtArgc, qtArgv);
     QApplication::setQuitOnLastWindowClosed(false); // closing an alert never ends Corvane
+    // Later processes are served from now on, while the state is built; what
+    // they send waits for startDelivering().
+    intake.listen();
     QCoreApplication::setApplicationName(QStringLiteral("corvane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
 
@@ -72,16 +82,18 @@ int main(int argc, char** argv)
     environment.updates = UpdateSettings::standard();
     Model& model = Model::setupShared(std::move(environment));
 
-    // Listen only once the model is ready: setting it up asks the desktop who
-    // handles web links, which can take a while, and a later process waits on
-    // the start-up lock meanwhile instead of giving up on an unanswered socket.
-    intake.listen();
-
     QObject::connect(&intake, &SingleInstance::linksReceived, &model, &Model::receive);
-    QObject::connect(&intake, &SingleInstance::reopenRequested, &model, &Model::showWindow);
+    // A reopen opens no browser: its startup sequence ends here.
+    QObject::connect(&intake, &SingleInstance::reopenRequested, &model, [&](const Activation& reopened) {
+        model.showWindow();
+        platform.endActivation(reopened);
+    });
 
     if (!links.isEmpty())
-        model.receive(links);
+        model.receive(links, activation);
+    else
+        platform.endActivation(activation);
+    intake.startDelivering();
     const TargetBrowser browser = model.targetBrowser();
     if (model.userDefaults().value(QStringLiteral("connectedBefore"), false).toBool() &&
         platform.isBrowserRunning(browser))

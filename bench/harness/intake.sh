@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Wall time of a second `corvane URL` process handing its link to a running
 # first one: from its start to its exit, as the desktop sees it. Uses the
-# built corvane; without it, the platform test binary, which runs the same
-# hand-off when started as an intake child.
+# built launcher `corvane` (no Qt), and for comparison the application
+# `corvane-app` handing over itself (with Qt loaded); without them, the
+# platform test binary, which runs the same hand-off when started as an
+# intake child.
 set -euo pipefail
 build=${1:?build folder}
 runs=${INTAKE_RUNS:-50}
@@ -49,19 +51,28 @@ for _ in $(seq 200); do
 done
 [[ -S "$XDG_RUNTIME_DIR/corvane.sock" ]] || { echo "intake: the first process never listened"; exit 1; }
 
-for i in 1 2 3; do corvane "https://example.org/warm-up/$i" > /dev/null; done
-for i in $(seq "$runs"); do
-  start=$EPOCHREALTIME
-  corvane "https://example.org/$i" > /dev/null
-  end=$EPOCHREALTIME
-  echo "$start $end" >> "$work/times"
-done
-kill -0 "$first_pid" 2>/dev/null || { echo "intake: the first process ended"; exit 1; }
-
-python3 - "$work/times" "$what" <<'PY'
+# Times `$runs` hand-offs of the command given, after three not counted.
+measure() {
+  local what=$1; shift
+  : > "$work/times"
+  for i in 1 2 3; do "$@" "https://example.org/warm-up/$i" > /dev/null; done
+  for i in $(seq "$runs"); do
+    start=$EPOCHREALTIME
+    "$@" "https://example.org/$i" > /dev/null
+    end=$EPOCHREALTIME
+    echo "$start $end" >> "$work/times"
+  done
+  kill -0 "$first_pid" 2>/dev/null || { echo "intake: the first process ended"; exit 1; }
+  python3 - "$work/times" "$what" <<'PY'
 import statistics, sys
 times = sorted((float(e) - float(s)) * 1000 for s, e in (l.split() for l in open(sys.argv[1])))
 p90 = times[int(len(times) * 0.9) - 1]
 print(f"intake hand-off, {sys.argv[2]}: {len(times)} runs, median {statistics.median(times):.1f} ms, "
       f"mean {statistics.mean(times):.1f} ms, min {times[0]:.1f} ms, p90 {p90:.1f} ms")
 PY
+}
+
+measure "$what" corvane
+if [[ -x "$build/bin/corvane-app" ]]; then
+  measure "corvane-app (the application itself, Qt loaded)" "$build/bin/corvane-app"
+fi

@@ -77,6 +77,8 @@ public:
         m_process.setProgram(m_runner.program);
         m_process.setArguments(m_runner.arguments + QStringList{json});
         m_process.setStandardInputFile(QProcess::nullDevice());
+        if (!m_runner.environment.isEmpty())
+            m_process.setProcessEnvironment(m_runner.environment);
         // Its own process group, so that giving up reaches every grandchild too.
         m_process.setChildProcessModifier([] { ::setpgid(0, 0); });
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QObject>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,9 @@ struct Runner {
     // Where the desktop has a switch that grants automation, the sentence that
     // points to it; appended to the refusal message. None on Linux.
     QString permissionHint;
+    // The helper's environment, which the browser it starts inherits; empty:
+    // this process's.
+    QProcessEnvironment environment;
 };
 
 struct Result {

@@ -134,7 +134,9 @@ public:
     void showWindow();
 
     // The link queue and the link test.
-    void receive(const QStringList& links);
+    // `activation` goes to the browser started for the first of these links,
+    // or ends when none is started for it.
+    void receive(const QStringList& links, const Activation& activation = {});
     void drain();
     void retry(const Uuid& id, const QString& profile);
     void discard(const Uuid& id);
@@ -201,8 +203,9 @@ private:
     void askDefaultBrowser(std::function<void()> then);
     void startHandlerQuery();
     void applyDefaultBrowser(const std::optional<WebHandler>& handler);
-    void enqueue(const QStringList& links);
-    void resolveThenEnqueue(QStringList links, QStringList resolved);
+    void enqueue(const QStringList& links, const Activation& activation = {});
+    void resolveThenEnqueue(QStringList links, QStringList resolved, const Activation& activation);
+    void endWaitingActivations();
     void route(const Pending& first);
     void sendRoute(const Pending& first, const TargetBrowser& browser);
     void routeSucceeded(const Pending& first, const QByteArray& output);

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSettings>
 
 #include <algorithm>
@@ -48,7 +49,7 @@ bool reusedTab(const QByteArray& output)
 
 } // namespace
 
-void Model::receive(const QStringList& links)
+void Model::receive(const QStringList& links, const Activation& activation)
 {
     QStringList others;
     QList<QUrl> files;
@@ -58,45 +59,50 @@ void Model::receive(const QStringList& links)
         else
             others << text;
     }
+    bool activationUsed = false;
     if (!files.isEmpty()) {
         const TargetBrowser browser = targetBrowser();
         if (browser.installed) {
-            m_env.platform->openFilesWithBrowser(browser, files);
+            m_env.platform->openFilesWithBrowser(browser, files, activation);
+            activationUsed = true;
         } else {
             // Dropping the files without a word would lose them unnoticed.
             setStatus(notInstalled(browser));
             showWindow();
         }
     }
+    // The browser started for the files took the activation: it is good once.
+    const Activation rest = activationUsed ? Activation{} : activation;
     // One link that needs the network holds back its whole batch, so the
     // batch keeps its order when it is queued.
     if (std::any_of(others.cbegin(), others.cend(), needsUnwrapping))
-        resolveThenEnqueue(others, {});
+        resolveThenEnqueue(others, {}, rest);
     else
-        enqueue(others);
+        enqueue(others, rest);
 }
 
-void Model::resolveThenEnqueue(QStringList links, QStringList resolved)
+void Model::resolveThenEnqueue(QStringList links, QStringList resolved, const Activation& activation)
 {
     if (links.isEmpty()) {
-        enqueue(resolved);
+        enqueue(resolved, activation);
         return;
     }
     const QString text = links.takeFirst();
     const std::optional<Url> url = parse(text);
     if (!url) {
         resolved << text; // enqueue refuses it with the proper message
-        resolveThenEnqueue(std::move(links), std::move(resolved));
+        resolveThenEnqueue(std::move(links), std::move(resolved), activation);
         return;
     }
-    m_env.resolver(*url, this, [this, links, resolved](const Url& real) mutable {
+    m_env.resolver(*url, this, [this, links, resolved, activation](const Url& real) mutable {
         resolved << QString::fromStdString(real.absoluteString());
-        resolveThenEnqueue(std::move(links), std::move(resolved));
+        resolveThenEnqueue(std::move(links), std::move(resolved), activation);
     });
 }
 
-void Model::enqueue(const QStringList& links)
+void Model::enqueue(const QStringList& links, const Activation& activation)
 {
+    const qsizetype before = m_pending.size();
     for (const QString& text : links) {
         if (m_pending.size() >= maxPending) {
             setStatus("Queue is full (100 links). Clear pending links before trying again.");
@@ -112,12 +118,17 @@ void Model::enqueue(const QStringList& links)
             showWindow();
         }
     }
+    // The first link of the batch carries it; none queued, nothing to carry it.
+    if (m_pending.size() > before)
+        m_pending[before].activation = activation;
+    else
+        m_env.platform->endActivation(activation);
     drain();
 }
 
 void Model::appendPending(const Url& url, const std::optional<std::string>& profile, const QString& reason)
 {
-    Pending link{Uuid::random(), url, std::nullopt, reason, false};
+    Pending link{Uuid::random(), url, std::nullopt, reason, false, {}};
     if (profile)
         link.profile = QString::fromStdString(*profile);
     m_pending.append(link);
@@ -126,6 +137,8 @@ void Model::appendPending(const Url& url, const std::optional<std::string>& prof
 
 void Model::drain()
 {
+    // Whatever the queue does not open now ends its startup sequence.
+    const auto settle = qScopeGuard([this] { endWaitingActivations(); });
     if (m_isRouting || m_loadFailure || m_pending.isEmpty())
         return;
     // A copy: the picker may call back into retry() before it returns.
@@ -145,6 +158,17 @@ void Model::drain()
         return;
     if (m_env.picker)
         m_env.picker->present(head, m_profiles);
+}
+
+void Model::endWaitingActivations()
+{
+    // While a link is being opened, the ones behind it may be next: they keep theirs.
+    if (m_isRouting)
+        return;
+    for (Pending& link : m_pending) {
+        if (!link.activation.isEmpty())
+            m_env.platform->endActivation(std::exchange(link.activation, {}));
+    }
 }
 
 void Model::route(const Pending& first)
@@ -176,7 +200,13 @@ void Model::sendRoute(const Pending& first, const TargetBrowser& browser)
                                   {"profile", first.profile.value_or(QString())},
                                   {"url", QString::fromStdString(first.url.absoluteString())},
                                   {"reuse", reuse ? "1" : "0"}};
-    Bridge::call(request, runner(browser), this, [this, first](const Bridge::Result& result) {
+    Bridge::Runner helper = runner(browser);
+    helper.environment = m_env.platform->launchEnvironment(first.activation);
+    for (Pending& link : m_pending) {
+        if (link.id == first.id)
+            link.activation = {}; // used up by this launch, whatever its outcome
+    }
+    Bridge::call(request, helper, this, [this, first](const Bridge::Result& result) {
         if (result.ok())
             routeSucceeded(first, *result.output);
         else
@@ -204,6 +234,7 @@ void Model::routeSucceeded(const Pending& first, const QByteArray& output)
 // Never retried on its own: a time-out may mean the link is already open.
 void Model::routeFailed(const Pending& first, const QString& message)
 {
+    m_env.platform->endActivation(first.activation); // no browser may have come up to end it
     setStatus(message);
     for (Pending& link : m_pending) {
         if (link.id == first.id)

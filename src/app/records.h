@@ -2,6 +2,7 @@
 
 #include "core/rules.h"
 #include "core/url.h"
+#include "platform/activation.h"
 
 #include <QString>
 #include <QUrl>
@@ -17,6 +18,7 @@ struct Pending {
     std::optional<QString> profile; // none: the user has to pick one
     QString reason;                 // why this profile, or why the last attempt failed
     bool attempted = false;         // tried, and neither succeeded nor retried since
+    Activation activation;          // the desktop's, for the browser that opens it; used once
     bool operator==(const Pending&) const = default;
 };
 

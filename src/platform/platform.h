@@ -1,6 +1,9 @@
 #pragma once
 
+#include "activation.h"
+
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QUrl>
 
@@ -39,8 +42,18 @@ public:
     virtual bool isBrowserRunning(const TargetBrowser& browser) const = 0;
     // Starts the browser without bringing it forward; calls `done` once started.
     virtual void launchBrowser(const TargetBrowser& browser, Done done) = 0;
-    // Opens local files in the browser; no completion.
-    virtual void openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files) = 0;
+    // Opens local files in the browser, which may take the focus with
+    // `activation`; no completion.
+    virtual void openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files,
+                                      const Activation& activation) = 0;
+    // The environment of a program started for the user (the routing helper
+    // and the browser it starts): the user's session, without what a package
+    // or loader may have put into ours and without our own used-up tokens;
+    // with `activation`, given for that one start.
+    virtual QProcessEnvironment launchEnvironment(const Activation& activation) const = 0;
+    // Ends the startup sequence of a launch that started no browser (a refused
+    // link, a reopen, a link left for the picker), so no busy cursor lingers.
+    virtual void endActivation(const Activation& activation) = 0;
 
     // Who handles "https" links now, if anyone. Asking the desktop may take a
     // while, so the answer comes from the event loop, never before this

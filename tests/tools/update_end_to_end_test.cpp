@@ -127,11 +127,12 @@ TEST(UpdateEndToEnd, UpdateNowInstallsTheNewerReleaseAndStartsIt)
     corvane.start(prefix + "/bin/corvane", {"--update-now"});
     ASSERT_TRUE(corvane.waitForStarted(10000));
 
-    // The old process ends by itself; the new one runs from the same folder.
+    // The old process ends by itself; the new one runs from the same folder
+    // (the launcher it is started through becomes the application).
     QList<int> relaunched;
     const bool updated = QTest::qWaitFor(
         [&] {
-            relaunched = processesRunning(app + "/bin/corvane");
+            relaunched = processesRunning(app + "/bin/corvane-app");
             return corvane.state() == QProcess::NotRunning && !relaunched.isEmpty();
         },
         45000); // about 3 s on a quiet machine; room for a loaded one

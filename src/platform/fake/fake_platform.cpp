@@ -27,9 +27,23 @@ void FakePlatform::launchBrowser(const TargetBrowser&, Done done)
     });
 }
 
-void FakePlatform::openFilesWithBrowser(const TargetBrowser&, const QList<QUrl>& files)
+void FakePlatform::openFilesWithBrowser(const TargetBrowser&, const QList<QUrl>& files,
+                                        const Activation& activation)
 {
     openedFiles << files;
+    fileActivations << activation;
+}
+
+QProcessEnvironment FakePlatform::launchEnvironment(const Activation& activation) const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DESKTOP_STARTUP_ID");
+    environment.remove("XDG_ACTIVATION_TOKEN");
+    if (!activation.startupId.isEmpty())
+        environment.insert("DESKTOP_STARTUP_ID", activation.startupId);
+    if (!activation.token.isEmpty())
+        environment.insert("XDG_ACTIVATION_TOKEN", activation.token);
+    return environment;
 }
 
 void FakePlatform::queryWebLinkHandler(HandlerAnswer answer)

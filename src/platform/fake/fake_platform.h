@@ -28,6 +28,8 @@ public:
     mutable QStringList preferredIds; // every targetBrowser() argument
     int launches = 0;
     QList<QList<QUrl>> openedFiles;
+    QList<Activation> fileActivations; // with each openedFiles entry
+    QList<Activation> endedActivations;
     int makeDefaultCalls = 0;
     int handlerQueries = 0;
     // Set: handler queries wait until answerHeld(), as a slow desktop makes
@@ -42,7 +44,15 @@ public:
     bool isBrowserRunning(const TargetBrowser& browser) const override;
     // Completes from the event loop, as a real launch does.
     void launchBrowser(const TargetBrowser& browser, Done done) override;
-    void openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files) override;
+    void openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files,
+                              const Activation& activation) override;
+    // The process's own environment, with the activation's variables.
+    QProcessEnvironment launchEnvironment(const Activation& activation) const override;
+    void endActivation(const Activation& activation) override
+    {
+        if (!activation.isEmpty())
+            endedActivations << activation;
+    }
 
     // Answers from the event loop with `handler` as it is then, or holds.
     void queryWebLinkHandler(HandlerAnswer answer) override;

@@ -1,10 +1,12 @@
 #include "linux_platform.h"
 
 #include "desktop_entry.h"
+#include "launch_environment.h"
 #include "platform/link_routers.h"
 #include "platform/linux/browsers.h"
 #include "running_processes.h"
 #include "tool_run.h"
+#include "startup_notification.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -104,7 +106,8 @@ void LinuxPlatform::launchBrowser(const TargetBrowser& browser, Done done)
     QTimer::singleShot(0, &m_context, [done = std::move(done), error] { done(error); });
 }
 
-void LinuxPlatform::openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files)
+void LinuxPlatform::openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files,
+                                         const Activation& activation)
 {
     const Browsers::Browser* entry = tableEntry(browser);
     const auto executable = entry ? Browsers::findExecutable(*entry) : std::nullopt;
@@ -113,7 +116,30 @@ void LinuxPlatform::openFilesWithBrowser(const TargetBrowser& browser, const QLi
     QStringList arguments;
     for (const QUrl& file : files)
         arguments << file.toString(QUrl::FullyEncoded);
-    startDetached(toQString(*executable), arguments);
+    startDetached(toQString(*executable), arguments, activation);
+}
+
+QProcessEnvironment LinuxPlatform::launchEnvironment(const Activation& activation) const
+{
+    QProcessEnvironment environment;
+    for (const QString& name : m_options.environment.keys()) {
+        const std::string key = name.toStdString();
+        if (!LaunchEnvironment::isForeign(key) && !LaunchEnvironment::isToken(key))
+            environment.insert(name, m_options.environment.value(name));
+    }
+    if (!activation.startupId.isEmpty())
+        environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), activation.startupId);
+    if (!activation.token.isEmpty())
+        environment.insert(QStringLiteral("XDG_ACTIVATION_TOKEN"), activation.token);
+    return environment;
+}
+
+// A Wayland token needs no ending: the compositor lets an unused one expire.
+void LinuxPlatform::endActivation(const Activation& activation)
+{
+    if (!activation.startupId.isEmpty())
+        StartupNotification::sendRemove(activation.startupId.toStdString(),
+                                        m_options.environment.value(QStringLiteral("DISPLAY")).toStdString());
 }
 
 void LinuxPlatform::queryWebLinkHandler(HandlerAnswer answer)
@@ -149,7 +175,8 @@ bool LinuxPlatform::runningFromBundle() const
         return false;
     const QString program =
         DesktopEntry::resolveProgram(DesktopEntry::execProgram(entry->exec), m_options.environment);
-    return !program.isEmpty() && program == QFileInfo(binaryPath()).canonicalFilePath();
+    const QString launcher = QFileInfo(binaryPath()).absolutePath() + QStringLiteral("/corvane");
+    return !program.isEmpty() && program == QFileInfo(launcher).canonicalFilePath();
 }
 
 bool LinuxPlatform::isKnownLinkRouter(const QString& handlerId) const
@@ -238,12 +265,13 @@ QString LinuxPlatform::bridgeRunner() const
     return runner.isFile() && runner.isExecutable() ? runner.absoluteFilePath() : QString();
 }
 
-void LinuxPlatform::startDetached(const QString& program, const QStringList& arguments) const
+void LinuxPlatform::startDetached(const QString& program, const QStringList& arguments,
+                                  const Activation& activation) const
 {
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
-    process.setProcessEnvironment(m_options.environment);
+    process.setProcessEnvironment(launchEnvironment(activation));
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     process.startDetached();

@@ -13,7 +13,8 @@ namespace corvane {
 class LinuxPlatform : public Platform {
 public:
     struct Options {
-        // This program. Empty: the running executable.
+        // This program. Empty: the running executable. The desktop starts the
+        // launcher `corvane` in the same folder.
         QString binaryPath;
         // Where desktop entries are looked up and what the tools we start see.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -29,7 +30,10 @@ public:
     TargetBrowser targetBrowser(const QString& preferredId) const override;
     bool isBrowserRunning(const TargetBrowser& browser) const override;
     void launchBrowser(const TargetBrowser& browser, Done done) override;
-    void openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files) override;
+    void openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files,
+                              const Activation& activation) override;
+    QProcessEnvironment launchEnvironment(const Activation& activation) const override;
+    void endActivation(const Activation& activation) override;
 
     void queryWebLinkHandler(HandlerAnswer answer) override;
     QString ownHandlerId() const override { return QStringLiteral("corvane.desktop"); }
@@ -51,7 +55,8 @@ private:
     QString binaryPath() const;
     void runXdgMime(QStringList schemes, Done done);
     WebHandler describeHandler(const QString& desktopId) const;
-    void startDetached(const QString& program, const QStringList& arguments) const;
+    void startDetached(const QString& program, const QStringList& arguments,
+                       const Activation& activation = {}) const;
 
     Options m_options;
     QObject m_context; // parent of running tools and D-Bus calls: they end with us

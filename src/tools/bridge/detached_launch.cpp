@@ -1,5 +1,7 @@
 #include "detached_launch.h"
 
+#include "platform/linux/launch_environment.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -56,9 +58,21 @@ std::string launchDetached(const std::filesystem::path& program, const std::vect
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
+    // Whoever started us may run from a bundle whose loader and toolkit paths
+    // would break the browser; the tokens we were given are for this launch.
+    std::vector<std::string> inherited;
+    for (char** entry = environ; *entry; ++entry)
+        inherited.emplace_back(*entry);
+    std::vector<std::string> kept = LaunchEnvironment::clean(inherited, true);
+    std::vector<char*> envp;
+    for (std::string& entry : kept)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
     pid_t pid = 0;
     // glibc reports a failed exec here, before returning, so the caller learns of it.
-    const int error = posix_spawn(&pid, path.c_str(), &setup.files, &setup.attributes, argv.data(), environ);
+    const int error =
+        posix_spawn(&pid, path.c_str(), &setup.files, &setup.attributes, argv.data(), envp.data());
     return error == 0 ? std::string() : std::strerror(error);
 }
 
