@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?=
 
-.PHONY: all deps configure build test test-sanitize run bench fuzz format install clean
+.PHONY: all deps configure build test test-sanitize run previews bench fuzz format install clean
 
 all: build
 
@@ -33,6 +33,10 @@ test-sanitize: deps
 
 run: build
 	@scripts/run
+
+# The interface with sample data, light and dark, as PNGs for the README.
+previews: build
+	@$(BUILD)/bin/corvane --render-previews docs/screenshots
 
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON >/dev/null

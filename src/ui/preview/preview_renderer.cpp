@@ -1,0 +1,242 @@
+#include "preview_renderer.h"
+
+#include "app/favicons.h"
+#include "app/model.h"
+#include "core/router.h"
+#include "platform/fake/fake_platform.h"
+#include "ui/picker/picker_view.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <filesystem>
+#include <system_error>
+
+#include <cstdio>
+
+namespace corvane {
+
+namespace {
+
+constexpr int settleMs = 1000; // icons from the cache and first layouts land
+constexpr int quitMs = 4000;
+constexpr double pixelRatio = 2;
+
+Rule sampleRule(MatchKind kind, const char* pattern, const char* profile, bool enabled = true)
+{
+    return Rule::make(kind, Router::normalizePattern(pattern, kind), profile, enabled);
+}
+
+Configuration sampleConfiguration()
+{
+    Configuration config;
+    config.rules = {
+        sampleRule(MatchKind::domain, "github.com", "Work"),
+        sampleRule(MatchKind::exactHost, "docs.google.com", "Work"),
+        sampleRule(MatchKind::urlPrefix, "https://www.figma.com/files/team/", "Work"),
+        sampleRule(MatchKind::domain, "linear.app", "Work"),
+        sampleRule(MatchKind::domain, "notion.so", "Work"),
+        sampleRule(MatchKind::exactHost, "app.slack.com", "Work"),
+        sampleRule(MatchKind::domain, "reddit.com", "Personal"),
+        sampleRule(MatchKind::domain, "youtube.com", "Personal"),
+        sampleRule(MatchKind::urlPrefix, "https://news.ycombinator.com/item", "Personal"),
+        sampleRule(MatchKind::domain, "spotify.com", "Personal", false),
+        sampleRule(MatchKind::exactHost, "calendar.google.com", "Work"),
+        sampleRule(MatchKind::domain, "zoom.us", "Work"),
+    };
+    return config;
+}
+
+const QStringList sampleProfiles{"Work", "Personal"};
+const char* const sampleDocument = "https://www.dropbox.com/scl/fi/q7x2m/roadmap-2027.pdf";
+
+Url url(const char* text)
+{
+    return *Url::parse(text);
+}
+
+QString ruleReason(const Configuration& config, int position)
+{
+    return QString("Rule %1: %2")
+        .arg(position)
+        .arg(QString::fromStdString(config.rules[position - 1].pattern));
+}
+
+// Draws a window as it looks on a screen of twice the density.
+QImage snapshot(QWidget* window)
+{
+    QImage image(window->size() * pixelRatio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(pixelRatio);
+    image.fill(Qt::transparent);
+    window->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    return image;
+}
+
+// The picker's card on a plain backdrop, padded so its corners show.
+class PickerBackdrop : public QWidget {
+public:
+    PickerBackdrop(QWidget* card, bool dark)
+        : QWidget(nullptr, Qt::FramelessWindowHint),
+          m_color(dark ? QColor(42, 42, 42) : QColor(217, 214, 207))
+    {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(24, 24, 24, 24);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        layout->addWidget(card);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), m_color); }
+
+private:
+    QColor m_color;
+};
+
+} // namespace
+
+std::optional<QString> PreviewRenderer::requestedFolder(int argc, char** argv)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (qstrcmp(argv[i], "--render-previews") == 0)
+            return QString::fromLocal8Bit(argv[i + 1]);
+    return std::nullopt;
+}
+
+int PreviewRenderer::run(int argc, char** argv, const QString& folder)
+{
+    if (const std::optional<QString> error = makeFolder(folder)) {
+        std::fprintf(stderr, "%s\n", qPrintable(*error));
+        return 1;
+    }
+    // Nothing flashes on the screen and no display is needed, whatever the
+    // session is.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvane"));
+    PreviewRenderer renderer;
+    renderer.render(folder);
+    QTimer::singleShot(quitMs, &app, &QCoreApplication::quit);
+    return app.exec();
+}
+
+PreviewRenderer::PreviewRenderer(QObject* parent) : QObject(parent)
+{
+    // The user's preferences are read as the application reads them, from a
+    // copy, so nothing a view does can write to the real file.
+    static QTemporaryDir scratch;
+    m_userDefaults = scratch.filePath("corvane.conf");
+    QFile::remove(m_userDefaults);
+    QFile::copy(ModelEnvironment::standardUserDefaultsPath(), m_userDefaults);
+    QFile::setPermissions(m_userDefaults, QFile::ReadOwner | QFile::WriteOwner);
+
+    m_platform = std::make_unique<FakePlatform>();
+    m_platform->running = false;
+    // Icons the cache already holds show; nothing is fetched.
+    m_favicons = std::make_unique<Favicons>(Favicons::standardFolder(), Favicons::Fetch{}, true);
+    Favicons::install(m_favicons.get());
+}
+
+PreviewRenderer::~PreviewRenderer()
+{
+    m_windows.clear();
+    m_models.clear();
+    Favicons::install(nullptr);
+}
+
+std::optional<QString> PreviewRenderer::makeFolder(const QString& folder)
+{
+    std::error_code error;
+    const std::filesystem::path path = folder.toStdString();
+    std::filesystem::create_directories(path, error);
+    if (!error && !std::filesystem::is_directory(path, error) && !error)
+        error = std::make_error_code(std::errc::not_a_directory);
+    if (!error)
+        return std::nullopt;
+    return QString("Cannot create the folder %1: %2").arg(folder, QString::fromStdString(error.message()));
+}
+
+QStringList PreviewRenderer::fileNames()
+{
+    return {"frame-light-rules.png", "frame-light-links.png", "frame-light-settings.png",
+            "solid-dark-rules.png",  "solid-dark-links.png",  "solid-dark-settings.png",
+            "picker-light.png",      "picker-dark.png",       "notice-light.png",
+            "notice-dark.png"};
+}
+
+std::unique_ptr<Model> PreviewRenderer::sampleModel(bool defaultBanner)
+{
+    ModelEnvironment env;
+    env.settingsPath.clear(); // never the user's settings file
+    env.userDefaultsPath = m_userDefaults;
+    env.platform = m_platform.get();
+    env.autosave = false;
+    env.resolver = [](const Url& link, QObject*, std::function<void(const Url&)> done) { done(link); };
+    auto model = std::make_unique<Model>(std::move(env));
+    model->setAutosave(false);
+    model->setConfig(sampleConfiguration());
+    model->setProfiles(sampleProfiles);
+    model->setPreviewDefaultBanner(defaultBanner);
+    if (defaultBanner)
+        return model;
+
+    const Configuration& config = model->config();
+    model->setTestURL("https://zoom.us/j/5550142876?pwd=preview");
+    model->test();
+    model->setRecent({
+        Opened{Uuid::random(), url("https://github.com/corvane/corvane/pull/214"), "Work",
+               ruleReason(config, 1)},
+        Opened{Uuid::random(), url("https://www.theguardian.com/science/2026/dec/09/comet-flyby"), "Personal",
+               "Default profile"},
+        Opened{Uuid::random(), url("https://zoom.us/j/5550198321"), "Work", ruleReason(config, 12)},
+    });
+    model->setPending({Pending{Uuid::random(), url(sampleDocument), std::nullopt,
+                               "No matching rule. Pick a profile.", false}});
+    return model;
+}
+
+void PreviewRenderer::render(const QString& folder)
+{
+    for (const bool dark : {false, true})
+        renderWindows(folder, dark);
+    for (const bool dark : {false, true})
+        renderPicker(folder, dark);
+    if (m_waiting == 0)
+        QTimer::singleShot(0, this, &PreviewRenderer::finished);
+}
+
+void PreviewRenderer::renderWindows(const QString&, bool)
+{
+    // The window and its pages join here once the window exists.
+}
+
+void PreviewRenderer::renderPicker(const QString& folder, bool dark)
+{
+    auto* state = new PickerState(this);
+    const QString host = QString::fromStdString(Router::ruleHost(url(sampleDocument)));
+    auto* card =
+        new PickerView(host, sampleProfiles, m_platform->browser.displayName, state, VantraPalette{dark}, {});
+    auto* window = new PickerBackdrop(card, dark);
+    m_windows << std::shared_ptr<QWidget>(window);
+    window->adjustSize();
+    window->show();
+    writeLater(window, QDir(folder).filePath(dark ? "picker-dark.png" : "picker-light.png"));
+}
+
+void PreviewRenderer::writeLater(QWidget* window, const QString& path)
+{
+    ++m_waiting;
+    QTimer::singleShot(settleMs, window, [this, window, path] {
+        // A failed write leaves that one file missing; the others still come.
+        snapshot(window).save(path, "PNG");
+        if (--m_waiting == 0)
+            emit finished();
+    });
+}
+
+} // namespace corvane

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QWidget;
+
+namespace corvane {
+
+class FakePlatform;
+class Favicons;
+class Model;
+class PickerState;
+
+// Draws the window and the picker with sample data into PNG files and quits,
+// so screenshots of every page in light and dark come without the user's
+// settings, the browser or the network.
+class PreviewRenderer : public QObject {
+    Q_OBJECT
+
+public:
+    // The output folder when the arguments say "--render-previews DIR"; nothing
+    // when the switch is absent or is the last argument.
+    static std::optional<QString> requestedFolder(int argc, char** argv);
+    // The whole run: an offscreen application, the images, the exit code.
+    // Call before any Qt object exists.
+    static int run(int argc, char** argv, const QString& folder);
+
+    explicit PreviewRenderer(QObject* parent = nullptr);
+    ~PreviewRenderer() override;
+
+    // Creates `folder` with its parents, or returns the reason it could not.
+    static std::optional<QString> makeFolder(const QString& folder);
+    // Sets up every image and writes each a second later; `finished` comes
+    // once all are written (or failed to be).
+    void render(const QString& folder);
+    // The file names written, in order.
+    static QStringList fileNames();
+
+signals:
+    void finished();
+
+private:
+    std::unique_ptr<Model> sampleModel(bool defaultBanner);
+    void renderWindows(const QString& folder, bool dark);
+    void renderPicker(const QString& folder, bool dark);
+    void writeLater(QWidget* window, const QString& path);
+
+    QString m_userDefaults;
+    std::unique_ptr<FakePlatform> m_platform;
+    std::unique_ptr<Favicons> m_favicons;
+    QList<std::shared_ptr<Model>> m_models;
+    // Every window made for a render lives until the renderer goes.
+    QList<std::shared_ptr<QWidget>> m_windows;
+    int m_waiting = 0;
+};
+
+} // namespace corvane
