@@ -1,3 +1,4 @@
+#include "app/favicons.h"
 #include "app/model_fixture.h"
 #include "ui/picker/picker_controller.h"
 #include "ui/picker/picker_view.h"
@@ -20,6 +21,9 @@ protected:
     void SetUp() override
     {
         ModelTest::SetUp();
+        // Site icons come from a folder of the test's own, never the network.
+        icons = std::make_unique<Favicons>(path("icons"), Favicons::Fetch{}, true);
+        Favicons::install(icons.get());
         env.picker = &controller;
         model = makeModel();
         controller.setModel(model.get());
@@ -29,6 +33,7 @@ protected:
     {
         controller.close();
         model.reset();
+        Favicons::install(nullptr);
         ModelTest::TearDown();
     }
 
@@ -61,6 +66,7 @@ protected:
         }
     }
 
+    std::unique_ptr<Favicons> icons;
     PickerController controller;
     std::unique_ptr<Model> model;
 };
