@@ -85,13 +85,21 @@ TEST_F(PreviewRendererTest, WritesEveryImageIntoANewFolderAndLeavesTheSettingsAl
         SCOPED_TRACE(round);
         const auto [code, errors] = render({"--render-previews", out});
         EXPECT_EQ(code, 0) << errors.toStdString();
-        for (const QString name : {"picker-light.png", "picker-dark.png"}) {
+        const QStringList written = QDir(out).entryList(QDir::Files, QDir::Name);
+        QStringList expected = PreviewRenderer::fileNames();
+        expected.sort();
+        EXPECT_EQ(written.join(' ').toStdString(), expected.join(' ').toStdString());
+        for (const QString& name : PreviewRenderer::fileNames()) {
             const QImage image(QDir(out).filePath(name));
             ASSERT_FALSE(image.isNull()) << name.toStdString();
-            // Twice the points: a 240-point card padded 24 on each side.
-            EXPECT_EQ(image.width(), 2 * (240 + 2 * 24)) << name.toStdString();
-            // The header's 16-point icon, 24 + 6 + 10 points in, vertically centred.
-            EXPECT_EQ(image.pixelColor(2 * 48, 2 * 47), QColor(255, 0, 0)) << name.toStdString();
+            if (name.startsWith("picker")) {
+                // Twice the points: a 240-point card padded 24 on each side.
+                EXPECT_EQ(image.width(), 2 * (240 + 2 * 24)) << name.toStdString();
+                // The header's 16-point icon, 24 + 6 + 10 points in, vertically centred.
+                EXPECT_EQ(image.pixelColor(2 * 48, 2 * 47), QColor(255, 0, 0)) << name.toStdString();
+            } else {
+                EXPECT_EQ(image.size(), QSize(2080, 1520)) << name.toStdString();
+            }
         }
     }
     EXPECT_EQ(digest(settings), settingsBefore);

@@ -4,12 +4,11 @@
 #include "core/router.h"
 #include "picker_view.h"
 #include "platform/platform.h"
+#include "ui/window/appearance.h"
 
 #include <QCursor>
 #include <QGuiApplication>
-#include <QPalette>
 #include <QScreen>
-#include <QSettings>
 
 #include <algorithm>
 
@@ -29,14 +28,7 @@ Model& PickerController::model() const
 
 bool PickerController::isDark() const
 {
-    if (m_isDark)
-        return m_isDark();
-    const QString scheme = model().userDefaults().value("colorScheme", "system").toString();
-    if (scheme == "dark")
-        return true;
-    if (scheme == "light")
-        return false;
-    return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+    return m_isDark ? m_isDark() : Appearance::shared().dark();
 }
 
 void PickerController::present(const Pending& link, const QStringList& profiles)

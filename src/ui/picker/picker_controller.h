@@ -28,9 +28,8 @@ class PickerView;
 //     Model& model = Model::setupShared(std::move(environment));
 //
 // "Connect to <Browser> first" calls Model::showWindow(), which reaches the
-// window presenter given to the model. setDarkMode() replaces how the picker
-// tells light from dark (by default the user default "colorScheme", and for
-// "system" the lightness of the application's palette).
+// window presenter given to the model. Light or dark comes from the shared
+// Appearance, as the window's does; setDarkMode() replaces that (tests).
 class PickerController : public QObject, public PickerPresenter {
     Q_OBJECT
 

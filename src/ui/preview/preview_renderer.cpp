@@ -5,6 +5,7 @@
 #include "core/router.h"
 #include "platform/fake/fake_platform.h"
 #include "ui/picker/picker_view.h"
+#include "ui/window/content_view.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,6 +28,7 @@ namespace {
 constexpr int settleMs = 1000; // icons from the cache and first layouts land
 constexpr int quitMs = 4000;
 constexpr double pixelRatio = 2;
+constexpr QSize windowSize{1040, 760};
 
 Rule sampleRule(MatchKind kind, const char* pattern, const char* profile, bool enabled = true)
 {
@@ -74,7 +76,8 @@ QImage snapshot(QWidget* window)
     QImage image(window->size() * pixelRatio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(pixelRatio);
     image.fill(Qt::transparent);
-    window->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    // Only what the window paints itself: its rounded corners stay clear.
+    window->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     return image;
 }
 
@@ -145,7 +148,8 @@ PreviewRenderer::PreviewRenderer(QObject* parent) : QObject(parent)
 PreviewRenderer::~PreviewRenderer()
 {
     m_windows.clear();
-    m_models.clear();
+    m_notices.clear();
+    m_sample.reset();
     Favicons::install(nullptr);
 }
 
@@ -202,17 +206,38 @@ std::unique_ptr<Model> PreviewRenderer::sampleModel(bool defaultBanner)
 
 void PreviewRenderer::render(const QString& folder)
 {
+    m_sample = sampleModel(false);
     for (const bool dark : {false, true})
-        renderWindows(folder, dark);
+        for (const AppTab tab : {AppTab::rules, AppTab::links, AppTab::settings})
+            renderWindow(*m_sample, tab, folder, dark);
     for (const bool dark : {false, true})
         renderPicker(folder, dark);
+    for (const bool dark : {false, true}) {
+        m_notices.push_back(sampleModel(true));
+        renderWindow(*m_notices.back(), AppTab::rules, folder, dark, "notice");
+    }
     if (m_waiting == 0)
         QTimer::singleShot(0, this, &PreviewRenderer::finished);
 }
 
-void PreviewRenderer::renderWindows(const QString&, bool)
+void PreviewRenderer::renderWindow(Model& model, AppTab tab, const QString& folder, bool dark,
+                                   const QString& prefix)
 {
-    // The window and its pages join here once the window exists.
+    auto* view = new ContentView(model, dark ? ColorScheme::dark : ColorScheme::light);
+    m_windows << std::shared_ptr<QWidget>(view);
+    view->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    view->setAttribute(Qt::WA_TranslucentBackground);
+    view->state().setTab(tab);
+    view->resize(windowSize);
+    view->show();
+    QString name = prefix;
+    if (name.isEmpty()) {
+        static const char* const titles[] = {"rules", "links", "settings"};
+        name = QString(dark ? "solid-dark-" : "frame-light-") + titles[int(tab)];
+    } else {
+        name += dark ? "-dark" : "-light";
+    }
+    writeLater(view, QDir(folder).filePath(name + ".png"));
 }
 
 void PreviewRenderer::renderPicker(const QString& folder, bool dark)

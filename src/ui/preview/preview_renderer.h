@@ -1,11 +1,14 @@
 #pragma once
 
+#include "app/records.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -46,14 +49,16 @@ signals:
 
 private:
     std::unique_ptr<Model> sampleModel(bool defaultBanner);
-    void renderWindows(const QString& folder, bool dark);
+    void renderWindow(Model& model, AppTab tab, const QString& folder, bool dark,
+                      const QString& prefix = QString());
     void renderPicker(const QString& folder, bool dark);
     void writeLater(QWidget* window, const QString& path);
 
     QString m_userDefaults;
     std::unique_ptr<FakePlatform> m_platform;
     std::unique_ptr<Favicons> m_favicons;
-    QList<std::shared_ptr<Model>> m_models;
+    std::unique_ptr<Model> m_sample;
+    std::vector<std::unique_ptr<Model>> m_notices;
     // Every window made for a render lives until the renderer goes.
     QList<std::shared_ptr<QWidget>> m_windows;
     int m_waiting = 0;
