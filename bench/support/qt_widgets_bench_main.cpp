@@ -2,8 +2,7 @@
 
 #include <benchmark/benchmark.h>
 
-// Benchmarks of widgets need an application object; they run offscreen
-// unless told otherwise.
+// Widget benchmarks need a QApplication; they run offscreen unless told otherwise.
 int main(int argc, char** argv)
 {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
