@@ -117,6 +117,20 @@ TEST_F(PreviewRendererTest, AFolderThatCannotBeMadeIsReportedAndFails)
     EXPECT_TRUE(errors.endsWith('\n'));
 }
 
+TEST_F(PreviewRendererTest, AnImageThatCannotBeWrittenFailsTheRunButNotTheOthers)
+{
+    const QString out = path("out");
+    QDir().mkpath(out + "/picker-light.png"); // a folder where the image should go
+    const auto [code, errors] = render({"--render-previews", out});
+    EXPECT_NE(code, 0);
+    EXPECT_TRUE(errors.contains(out + "/picker-light.png")) << errors.toStdString();
+    for (const QString& name : PreviewRenderer::fileNames()) {
+        if (name != "picker-light.png") {
+            EXPECT_FALSE(QImage(QDir(out).filePath(name)).isNull()) << name.toStdString();
+        }
+    }
+}
+
 TEST(PreviewArguments, TheFolderFollowsTheSwitch)
 {
     struct Case {

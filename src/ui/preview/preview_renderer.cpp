@@ -125,7 +125,11 @@ int PreviewRenderer::run(int argc, char** argv, const QString& folder)
     PreviewRenderer renderer;
     renderer.render(folder);
     QTimer::singleShot(quitMs, &app, &QCoreApplication::quit);
-    return app.exec();
+    app.exec();
+    // A missing image must not pass for a complete set.
+    for (const QString& path : renderer.failed())
+        std::fprintf(stderr, "Cannot write the image %s\n", qPrintable(path));
+    return renderer.failed().isEmpty() ? 0 : 1;
 }
 
 PreviewRenderer::PreviewRenderer(QObject* parent) : QObject(parent)
@@ -216,8 +220,6 @@ void PreviewRenderer::render(const QString& folder)
         m_notices.push_back(sampleModel(true));
         renderWindow(*m_notices.back(), AppTab::rules, folder, dark, "notice");
     }
-    if (m_waiting == 0)
-        QTimer::singleShot(0, this, &PreviewRenderer::finished);
 }
 
 void PreviewRenderer::renderWindow(Model& model, AppTab tab, const QString& folder, bool dark,
@@ -255,12 +257,10 @@ void PreviewRenderer::renderPicker(const QString& folder, bool dark)
 
 void PreviewRenderer::writeLater(QWidget* window, const QString& path)
 {
-    ++m_waiting;
     QTimer::singleShot(settleMs, window, [this, window, path] {
         // A failed write leaves that one file missing; the others still come.
-        snapshot(window).save(path, "PNG");
-        if (--m_waiting == 0)
-            emit finished();
+        if (!snapshot(window).save(path, "PNG"))
+            m_failed << path;
     });
 }
 

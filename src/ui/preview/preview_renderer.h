@@ -38,14 +38,12 @@ public:
 
     // Creates `folder` with its parents, or returns the reason it could not.
     static std::optional<QString> makeFolder(const QString& folder);
-    // Sets up every image and writes each a second later; `finished` comes
-    // once all are written (or failed to be).
+    // Sets up every image and writes each a second later.
     void render(const QString& folder);
     // The file names written, in order.
     static QStringList fileNames();
-
-signals:
-    void finished();
+    // The images that could not be written so far.
+    const QStringList& failed() const { return m_failed; }
 
 private:
     std::unique_ptr<Model> sampleModel(bool defaultBanner);
@@ -61,7 +59,7 @@ private:
     std::vector<std::unique_ptr<Model>> m_notices;
     // Every window made for a render lives until the renderer goes.
     QList<std::shared_ptr<QWidget>> m_windows;
-    int m_waiting = 0;
+    QStringList m_failed;
 };
 
 } // namespace corvane
