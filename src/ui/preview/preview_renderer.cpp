@@ -120,7 +120,11 @@ int PreviewRenderer::run(int argc, char** argv, const QString& folder)
     // Nothing flashes on the screen and no display is needed, whatever the
     // session is.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    // Built from the program name alone: the folder is never read as an
+    // option of Qt's.
+    int qtArgc = 1;
+    char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
+    QApplication app(qtArgc, qtArgv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane"));
     PreviewRenderer renderer;
     renderer.render(folder);
