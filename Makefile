@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?=
 
-.PHONY: all deps configure build test test-sanitize run bench fuzz format install release clean
+.PHONY: all deps configure build test test-sanitize run previews bench fuzz format install release clean
 
 all: build
 
@@ -35,6 +35,10 @@ test-sanitize: deps
 
 run: build
 	@scripts/run
+
+# The interface with sample data, light and dark, as PNGs for the README.
+previews: build
+	@$(BUILD)/bin/corvane --render-previews docs/screenshots
 
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON >/dev/null

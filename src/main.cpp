@@ -6,6 +6,7 @@
 #include "app/model_environment.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/single_instance.h"
+#include "ui/preview/preview_renderer.h"
 #include "ui/shell/message_box_alerts.h"
 
 #include <QApplication>
@@ -48,6 +49,10 @@ QString extensionFolder()
 int main(int argc, char** argv)
 {
     using namespace corvane;
+
+    // Previews never reach a running instance, so they work while one runs.
+    if (const std::optional<QString> folder = PreviewRenderer::requestedFolder(argc, argv))
+        return PreviewRenderer::run(argc, argv, *folder);
 
     const QStringList links = linksFrom(argc, argv);
     const Activation activation = Activation::takeFromEnvironment();
