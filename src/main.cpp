@@ -6,11 +6,15 @@
 #include "app/model_environment.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/single_instance.h"
+#include "ui/shell/message_box_alerts.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -49,7 +53,11 @@ int main(int argc, char** argv)
     if (intake.handOff(links))
         return 0;
 
-    QCoreApplication app(argc, argv);
+    // Built from the program name alone: Qt reads no option from a link.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
+    QApplication::setQuitOnLastWindowClosed(false); // closing an alert never ends Corvane
     QCoreApplication::setApplicationName(QStringLiteral("corvane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
 
@@ -59,6 +67,9 @@ int main(int argc, char** argv)
     environment.userDefaultsPath = ModelEnvironment::standardUserDefaultsPath();
     environment.platform = &platform;
     environment.extensionFolder = extensionFolder();
+    MessageBoxAlerts alerts;
+    environment.alerts = &alerts;
+    environment.updates = UpdateSettings::standard();
     Model& model = Model::setupShared(std::move(environment));
 
     // Listen only once the model is ready: setting it up asks the desktop who
@@ -75,6 +86,11 @@ int main(int argc, char** argv)
     if (model.userDefaults().value(QStringLiteral("connectedBefore"), false).toBool() &&
         platform.isBrowserRunning(browser))
         model.refresh(true);
+    // --update-now: forget the day's check, check at once, install what is found.
+    if (std::find(argv + 1, argv + argc, std::string_view("--update-now")) != argv + argc)
+        model.updateNow();
+    else
+        model.checkForUpdatesQuietly();
     model.drain();
     return app.exec();
 }

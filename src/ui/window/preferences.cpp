@@ -6,9 +6,7 @@
 
 namespace corvane {
 
-Preferences::Preferences(Model& model) : QObject(&model), m_store(model.userDefaults())
-{
-}
+Preferences::Preferences(Model& model) : QObject(&model), m_store(model.userDefaults()) {}
 
 Preferences& Preferences::of(Model& model)
 {
