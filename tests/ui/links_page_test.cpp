@@ -1,9 +1,9 @@
 #include "app/model.h"
 #include "page_fixture.h"
 #include "ui/kit/button_style.h"
-#include "ui/pages/card.h"
 #include "ui/pages/links_page.h"
 #include "ui/pages/menu_button.h"
+#include "ui/pages/page_card.h"
 #include "ui/pages/pending_row.h"
 #include "ui/pages/recent_row.h"
 
@@ -220,7 +220,7 @@ TEST_F(LinksPageTest, RowsAreRebuiltFromTheListsAndTheEmptyStatesShow)
 {
     model = makeModel();
     LinksPage* page = makePage();
-    EXPECT_TRUE(page->findChild<Card*>("nothingWaiting")->isVisible());
+    EXPECT_TRUE(page->findChild<PageCard*>("nothingWaiting")->isVisible());
     EXPECT_TRUE(page->recentRows().isEmpty());
     EXPECT_EQ(page->pendingBadge(), nullptr);
 

@@ -44,6 +44,8 @@ void PageTest::SetUp()
 {
     ModelTest::SetUp();
     env.saveDelayMs = 20;
+    env.updates.version = "1.2.0";
+    env.updates.feedURL = "https://updates.example.net/corvane/latest.json";
     icons = std::make_unique<Favicons>(path("icons"), Favicons::Fetch{}, true);
     Favicons::install(icons.get());
     host = std::make_unique<PageHost>();

@@ -1,7 +1,7 @@
 #include "links_page.h"
 
 #include "app/model.h"
-#include "card.h"
+#include "page_card.h"
 #include "pending_row.h"
 #include "platform/platform.h"
 #include "recent_row.h"
@@ -124,7 +124,7 @@ QWidget* LinksPage::buildTestSection()
     column->addWidget(heading("Test a link", m_palette));
     column->addSpacing(10);
 
-    auto* input = new Card(m_palette);
+    auto* input = new PageCard(m_palette);
     input->setFixedHeight(44);
     auto* inputRow = new QHBoxLayout;
     inputRow->setContentsMargins(13, 0, 13, 0);
@@ -153,7 +153,7 @@ QWidget* LinksPage::buildTestSection()
     connect(m_field, &QLineEdit::returnPressed, this, &LinksPage::submit);
     connect(m_clear, &QAbstractButton::clicked, this, [this] { m_model.setTestURL(QString()); });
 
-    m_result = new Card(m_palette);
+    m_result = new PageCard(m_palette);
     m_result->setObjectName("testResult");
     auto* resultRow = new QHBoxLayout;
     resultRow->setContentsMargins(15, 15, 15, 15);
@@ -274,7 +274,7 @@ void LinksPage::rebuildPending()
 
     QList<PendingRow*> rows;
     if (pending.isEmpty()) {
-        auto* empty = new Card(m_palette);
+        auto* empty = new PageCard(m_palette);
         empty->setObjectName("nothingWaiting");
         auto* line = new QHBoxLayout;
         line->setContentsMargins(15, 15, 15, 15);
@@ -296,7 +296,7 @@ void LinksPage::rebuildPending()
         note->setWordWrap(true);
         column->addWidget(note);
         column->addSpacing(10);
-        auto* card = new Card(m_palette);
+        auto* card = new PageCard(m_palette);
         for (const Pending& link : pending) {
             if (!rows.isEmpty())
                 card->rows()->addWidget(hairline(m_palette));
@@ -329,7 +329,7 @@ void LinksPage::rebuildRecent()
                                            PaletteLabel::Tone::muted),
                           0, Qt::AlignVCenter);
         column->addLayout(header);
-        auto* card = new Card(m_palette);
+        auto* card = new PageCard(m_palette);
         for (const Opened& link : recent) {
             if (!rows.isEmpty())
                 card->rows()->addWidget(hairline(m_palette));

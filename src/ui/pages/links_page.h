@@ -12,7 +12,7 @@ class QVBoxLayout;
 
 namespace corvane {
 
-class Card;
+class PageCard;
 class CountBadge;
 class IconButton;
 class Model;
@@ -40,7 +40,7 @@ public:
 
     QLineEdit* testField() const { return m_field; }
     IconButton* clearButton() const { return m_clear; }
-    Card* resultCard() const { return m_result; }
+    PageCard* resultCard() const { return m_result; }
     QString resultTitle() const;
     QString resultDetail() const;
     VantraButton* openTestButton() const { return m_openTest; }
@@ -71,7 +71,7 @@ private:
 
     QLineEdit* m_field = nullptr;
     IconButton* m_clear = nullptr;
-    Card* m_result = nullptr;
+    PageCard* m_result = nullptr;
     QWidget* m_resultIcon = nullptr; // a 28-point square holding one of the two below
     SiteIcon* m_siteIcon = nullptr;
     ToneIcon* m_failIcon = nullptr;

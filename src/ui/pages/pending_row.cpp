@@ -1,9 +1,9 @@
 #include "pending_row.h"
 
 #include "app/model.h"
-#include "card.h"
 #include "core/router.h"
 #include "menu_button.h"
+#include "page_card.h"
 #include "ui/kit/button_style.h"
 #include "ui/kit/site_icon.h"
 #include "ui/window/page_pieces.h"

@@ -1,7 +1,7 @@
 #include "recent_row.h"
 
-#include "card.h"
 #include "core/router.h"
+#include "page_card.h"
 #include "ui/kit/button_style.h"
 #include "ui/kit/site_icon.h"
 #include "ui/window/page_pieces.h"

@@ -1,6 +1,6 @@
 #include "setting_row.h"
 
-#include "card.h"
+#include "page_card.h"
 #include "ui/window/page_pieces.h"
 
 #include <QHBoxLayout>
@@ -47,7 +47,7 @@ SettingsSection::SettingsSection(const QString& title, const QList<QWidget*>& ro
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
     column->addWidget(m_title);
-    auto* card = new Card(palette);
+    auto* card = new PageCard(palette);
     for (qsizetype i = 0; i < rows.size(); ++i) {
         if (i > 0)
             card->rows()->addWidget(sectionDivider(palette));

@@ -1,7 +1,7 @@
 #include "settings_page.h"
 
 #include "app/model.h"
-#include "card.h"
+#include "page_card.h"
 #include "platform/platform.h"
 #include "setting_row.h"
 #include "settings_actions.h"

@@ -1,4 +1,4 @@
-#include "card.h"
+#include "page_card.h"
 
 #include "ui/kit/fonts.h"
 
@@ -10,7 +10,7 @@
 
 namespace corvane {
 
-Card::Card(const VantraPalette& palette, double radius, QWidget* parent)
+PageCard::PageCard(const VantraPalette& palette, double radius, QWidget* parent)
     : QWidget(parent), m_palette(palette), m_radius(radius), m_rows(new QVBoxLayout(this))
 {
     // Room for the border, so rows never paint over it.
@@ -18,7 +18,7 @@ Card::Card(const VantraPalette& palette, double radius, QWidget* parent)
     m_rows->setSpacing(0);
 }
 
-void Card::paintEvent(QPaintEvent*)
+void PageCard::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);

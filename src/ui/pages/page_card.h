@@ -14,11 +14,11 @@ namespace corvane {
 
 // A rounded box with a hairline border on the card colour; its rows are
 // stacked in `rows()`.
-class Card : public QWidget {
+class PageCard : public QWidget {
     Q_OBJECT
 
 public:
-    explicit Card(const VantraPalette& palette, double radius = 10, QWidget* parent = nullptr);
+    explicit PageCard(const VantraPalette& palette, double radius = 10, QWidget* parent = nullptr);
     QVBoxLayout* rows() const { return m_rows; }
 
 protected:
