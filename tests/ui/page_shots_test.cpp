@@ -2,6 +2,7 @@
 #include "page_fixture.h"
 #include "ui/pages/links_page.h"
 #include "ui/pages/settings_page.h"
+#include "ui/window/content_view.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,20 +36,24 @@ TEST_F(PageShots, WritesBothPagesLightAndDark)
                       openedLink("https://shop.example/cart", "Personal", "Default profile", true)});
     model->setTestURL("github.com/corvane");
     for (bool dark : {false, true}) {
-        for (const char* name : {"links", "settings"}) {
-            host = std::make_unique<PageHost>();
-            host->setDark(dark);
-            QWidget* page = QString(name) == "links"
-                                ? static_cast<QWidget*>(new LinksPage(*model, host->vantraPalette()))
-                                : new SettingsPage(*model, host->vantraPalette());
-            host->setPage(page);
-            host->show();
+        for (AppTab tab : {AppTab::links, AppTab::settings}) {
+            ContentView window(*model, dark ? ColorScheme::dark : ColorScheme::light);
+            window.state().setTab(tab);
+            window.show();
             QCoreApplication::processEvents();
-            const QString file = folder + "/" + name + (dark ? "-dark" : "-light");
-            EXPECT_TRUE(host->shot().save(file + ".png")) << file.toStdString();
-            auto* area = page->findChild<QScrollArea*>();
+            const QString file =
+                folder + "/" + (tab == AppTab::links ? "links" : "settings") + (dark ? "-dark" : "-light");
+            const auto shot = [&] {
+                QImage image(window.size() * 2, QImage::Format_ARGB32_Premultiplied);
+                image.setDevicePixelRatio(2);
+                image.fill(Qt::transparent);
+                window.render(&image);
+                return image;
+            };
+            EXPECT_TRUE(shot().save(file + ".png")) << file.toStdString();
+            auto* area = window.page(tab)->findChild<QScrollArea*>();
             area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
-            EXPECT_TRUE(host->shot().save(file + "-end.png")) << file.toStdString();
+            EXPECT_TRUE(shot().save(file + "-end.png")) << file.toStdString();
         }
     }
 }
