@@ -218,6 +218,20 @@ TEST_F(SettingsPageTest, TheBrowserChoiceAppearsWithTwoBrowsersAndRefreshesFromT
     ASSERT_TRUE(page->row("Links inside Brave"));
     EXPECT_TRUE(
         page->row("Links inside Brave")->detail().contains("In Brave, open brave://extensions, turn on"));
+
+    // Switching back while a refresh runs: the list is asked for again once
+    // that refresh is over, so the old browser's answer is not the last word.
+    useRunner(openedAnswer, "if [ ! -e \"$log.slow\" ]; then touch \"$log.slow\"; sleep 0.3; "
+                            "echo '[\"Brave One\"]'; else " +
+                                QString(profilesAnswer) + "; fi");
+    model->refresh(true);
+    ASSERT_TRUE(model->busy());
+    choose(qobject_cast<VantraDropdown*>(page->row("Browser")->control()), "Chromium");
+    platform.browser = platform.installed[0];
+    EXPECT_TRUE(model->profiles().isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->profiles() == QStringList{"Work", "Personal"}; }, 10000));
+    EXPECT_EQ(storedDefault("browser"), "chromium");
+    ASSERT_TRUE(page->row("Links inside Chromium"));
 }
 
 } // namespace

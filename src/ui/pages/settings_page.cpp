@@ -145,7 +145,7 @@ QWidget* SettingsPage::connectionSection()
             m_model.userDefaults().setValue("browser", id.toString());
             // The names listed belong to the other browser.
             m_model.setProfiles({});
-            m_model.refresh(false);
+            refreshAfterBrowserChange();
         });
         rows.append(new SettingRow("Browser", "Links open in this browser's profiles.", choice, m_palette));
     }
@@ -344,6 +344,23 @@ void SettingsPage::rebuildRouting()
 void SettingsPage::rebuildAbout()
 {
     replaceBlock(m_sections, m_about, aboutSection());
+}
+
+void SettingsPage::refreshAfterBrowserChange()
+{
+    // A refresh still running asks the previous browser; its answer must not
+    // be the last word, so ask again once it is over.
+    disconnect(m_deferredRefresh);
+    if (!m_model.busy()) {
+        m_model.refresh(false);
+        return;
+    }
+    m_deferredRefresh = connect(&m_model, &Model::busyChanged, this, [this] {
+        if (m_model.busy())
+            return;
+        disconnect(m_deferredRefresh);
+        m_model.refresh(false);
+    });
 }
 
 void SettingsPage::syncPreferences()

@@ -43,6 +43,7 @@ private:
     void rebuildRouting();
     void rebuildAbout();
     void syncPreferences();
+    void refreshAfterBrowserChange();
 
     Model& m_model;
     const VantraPalette& m_palette;
@@ -54,6 +55,7 @@ private:
     VantraToggle* m_reuse = nullptr;
     VantraSegmented* m_colorMode = nullptr;
     VantraToggle* m_menuBar = nullptr;
+    QMetaObject::Connection m_deferredRefresh;
 };
 
 } // namespace corvane
