@@ -97,6 +97,27 @@ void BM_LinksPageRebuildWaiting(benchmark::State& state)
 }
 BENCHMARK(BM_LinksPageRebuildWaiting)->Unit(benchmark::kMillisecond);
 
+// A batch of 100 links arrives at once (the model announces each one as it
+// queues it) and the page settles.
+void BM_LinksPageReceiveBatch(benchmark::State& state)
+{
+    FullLists lists;
+    lists.model->setPending({});
+    auto page = lists.shownPage();
+    QStringList batch;
+    for (int i = 0; i < Model::maxPending; ++i)
+        batch << QString("https://batch%1.example.net/item").arg(i);
+    for (auto _ : state) {
+        lists.model->receive(batch);
+        QApplication::processEvents();
+        state.PauseTiming();
+        lists.model->setPending({});
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_LinksPageReceiveBatch)->Unit(benchmark::kMillisecond);
+
 // One frame of scrolling: move by 40 points and draw the visible part, as the
 // screen would at device pixel ratio 2.
 void BM_LinksPageScrollFrame(benchmark::State& state)

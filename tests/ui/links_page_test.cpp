@@ -136,12 +136,14 @@ TEST_F(LinksPageTest, AFailedAttemptTurnsOpenIntoRetryAndTheMenuRetriesInTheChos
     model->setProfiles({"Work", "Personal"});
     LinksPage* page = makePage();
     model->setPending({pendingLink("https://docs.example/a")});
+    page->rebuildLists();
     ASSERT_EQ(page->pendingRows().size(), 1);
     EXPECT_EQ(page->pendingRows()[0]->openMenu()->text(), "Open in\u2026");
     EXPECT_EQ(page->pendingRows()[0]->openMenu()->itemTitles(), (QStringList{"Work", "Personal"}));
 
     trigger(page->pendingRows()[0]->openMenu(), "Personal");
     ASSERT_TRUE(waitIdle(*model));
+    page->rebuildLists();
     ASSERT_EQ(page->pendingRows().size(), 1);
     EXPECT_EQ(page->pendingRows()[0]->openMenu()->text(), "Retry in\u2026");
     EXPECT_EQ(page->pendingRows()[0]->findChild<QLabel*>("reason")->text(), "The browser did not answer.");
@@ -149,6 +151,7 @@ TEST_F(LinksPageTest, AFailedAttemptTurnsOpenIntoRetryAndTheMenuRetriesInTheChos
     useRunner(openedAnswer);
     trigger(page->pendingRows()[0]->openMenu(), "Work");
     ASSERT_TRUE(waitIdle(*model));
+    page->rebuildLists();
     EXPECT_TRUE(page->pendingRows().isEmpty());
     ASSERT_EQ(page->recentRows().size(), 1);
     EXPECT_EQ(page->recentRows()[0]->outcome(), "Opened in Work \u00b7 The browser did not answer.");
@@ -163,6 +166,7 @@ TEST_F(LinksPageTest, WithoutProfilesTheMenuOffersARefreshThatListsThem)
     EXPECT_EQ(page->pendingRows()[0]->openMenu()->itemTitles(), QStringList{"Refresh profiles first"});
     trigger(page->pendingRows()[0]->openMenu(), "Refresh profiles first");
     ASSERT_TRUE(waitIdle(*model));
+    page->rebuildLists();
     EXPECT_EQ(model->profiles(), (QStringList{"Work", "Personal"}));
     EXPECT_EQ(page->pendingRows()[0]->openMenu()->itemTitles(), (QStringList{"Work", "Personal"}));
 }
@@ -211,6 +215,7 @@ TEST_F(LinksPageTest, CopyLinkPutsTheExactTextOnTheClipboardAndDiscardDropsTheLi
     EXPECT_EQ(QApplication::clipboard()->text(), link);
 
     QTest::mouseClick(page->pendingRows()[0]->findChild<VantraButton*>("discard"), Qt::LeftButton);
+    page->rebuildLists();
     ASSERT_EQ(page->pendingRows().size(), 1);
     EXPECT_EQ(page->pendingRows()[0]->link().url.text, "https://other.example/");
     EXPECT_EQ(page->pendingBadge()->count(), 1);
@@ -228,16 +233,31 @@ TEST_F(LinksPageTest, RowsAreRebuiltFromTheListsAndTheEmptyStatesShow)
     for (int i = 0; i < Model::maxPending; ++i)
         pending << pendingLink(QString("https://site%1.example/page").arg(i));
     model->setPending(pending);
+    page->rebuildLists();
     ASSERT_EQ(page->pendingRows().size(), Model::maxPending);
     PendingRow* first = page->pendingRows()[0];
     pending.removeFirst();
     model->setPending(pending);
+    page->rebuildLists();
     EXPECT_NE(page->pendingRows()[0], first) << "rebuilt, not edited";
     EXPECT_EQ(page->pendingRows()[0]->link().url.text, "https://site1.example/page");
     EXPECT_EQ(
         page->findChild<QLabel*>("waitingNote")->text(),
         "They open in order, so the first one needs a profile before the rest. If Chromium didn't answer, "
         "check it before retrying.");
+}
+
+TEST_F(LinksPageTest, ABatchOfLinksIsShownOnceItIsIn)
+{
+    model = makeModel();
+    LinksPage* page = makePage();
+    QStringList batch;
+    for (int i = 0; i < 30; ++i)
+        batch << QString("https://batch%1.example.net/").arg(i);
+    model->receive(batch);
+    EXPECT_TRUE(page->pendingRows().isEmpty()) << "not rebuilt for every link of the batch";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->pendingRows().size() == 30; }, 5000));
+    EXPECT_EQ(page->pendingBadge()->count(), 30);
 }
 
 } // namespace

@@ -14,7 +14,10 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace corvane {
 
@@ -52,7 +55,8 @@ QWidget* hairline(const VantraPalette& palette)
 } // namespace
 
 LinksPage::LinksPage(Model& model, const VantraPalette& palette, QWidget* parent)
-    : QWidget(parent), m_model(model), m_palette(palette), m_scroll(new QScrollArea)
+    : QWidget(parent), m_model(model), m_palette(palette), m_scroll(new QScrollArea),
+      m_rebuild(new QTimer(this))
 {
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
@@ -87,9 +91,14 @@ LinksPage::LinksPage(Model& model, const VantraPalette& palette, QWidget* parent
     connect(&model, &Model::configChanged, this, [this] { m_model.test(); });
     connect(&model, &Model::previewChanged, this, &LinksPage::updateResult);
     connect(&model, &Model::isRoutingChanged, this, &LinksPage::updateRouting);
-    connect(&model, &Model::pendingChanged, this, &LinksPage::rebuildPending);
-    connect(&model, &Model::profilesChanged, this, &LinksPage::rebuildPending);
-    connect(&model, &Model::recentChanged, this, &LinksPage::rebuildRecent);
+    // The model announces a batch of links one link at a time; the lists are
+    // rebuilt once the batch is in, not once per link.
+    m_rebuild->setSingleShot(true);
+    m_rebuild->setInterval(0);
+    connect(m_rebuild, &QTimer::timeout, this, &LinksPage::rebuildLists);
+    connect(&model, &Model::pendingChanged, this, [this] { scheduleRebuild(m_pendingStale); });
+    connect(&model, &Model::profilesChanged, this, [this] { scheduleRebuild(m_pendingStale); });
+    connect(&model, &Model::recentChanged, this, [this] { scheduleRebuild(m_recentStale); });
 
     updateField();
     // A link typed before the page existed still gets its result.
@@ -250,6 +259,21 @@ void LinksPage::submit()
 {
     if (canOpenTest())
         m_model.openTest();
+}
+
+void LinksPage::scheduleRebuild(bool& stale)
+{
+    stale = true;
+    m_rebuild->start();
+}
+
+void LinksPage::rebuildLists()
+{
+    m_rebuild->stop();
+    if (std::exchange(m_pendingStale, false))
+        rebuildPending();
+    if (std::exchange(m_recentStale, false))
+        rebuildRecent();
 }
 
 void LinksPage::rebuildPending()

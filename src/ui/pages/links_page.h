@@ -8,6 +8,7 @@
 
 class QLineEdit;
 class QScrollArea;
+class QTimer;
 class QVBoxLayout;
 
 namespace corvane {
@@ -49,6 +50,9 @@ public:
     const QList<PendingRow*>& pendingRows() const { return m_pendingRows; }
     const QList<RecentRow*>& recentRows() const { return m_recentRows; }
     QScrollArea* scrollArea() const { return m_scroll; }
+    // Rebuilds the lists now if the model changed them since the last
+    // rebuild; otherwise that happens on the event loop's next turn.
+    void rebuildLists();
 
 signals:
     // "Create rule": a new rule for the editor; nothing is saved yet.
@@ -60,6 +64,7 @@ private:
     QWidget* buildRecentSection();
     void updateField();
     void updateResult();
+    void scheduleRebuild(bool& stale);
     void rebuildPending();
     void rebuildRecent();
     void updateRouting();
@@ -68,6 +73,9 @@ private:
     Model& m_model;
     const VantraPalette& m_palette;
     QScrollArea* m_scroll;
+    QTimer* m_rebuild;
+    bool m_pendingStale = false;
+    bool m_recentStale = false;
 
     QLineEdit* m_field = nullptr;
     IconButton* m_clear = nullptr;
