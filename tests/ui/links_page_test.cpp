@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -210,6 +211,14 @@ TEST_F(LinksPageTest, CopyLinkPutsTheExactTextOnTheClipboardAndDiscardDropsTheLi
     const QString link = "https://example.com/a%20b?q=%C3%A9&x=1#frag";
     model->setPending({pendingLink(link), pendingLink("https://other.example/")});
     LinksPage* page = makePage();
+    // The link can be selected by hand too, once the pointer is on it.
+    auto* url = page->pendingRows()[0]->findChild<QLabel*>("url");
+    EXPECT_EQ(url->text(), link);
+    EXPECT_FALSE(url->textInteractionFlags() & Qt::TextSelectableByMouse);
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), url->mapToGlobal(QPointF(2, 2)));
+    QApplication::sendEvent(url, &enter);
+    EXPECT_TRUE(url->textInteractionFlags() & Qt::TextSelectableByMouse);
+
     QApplication::clipboard()->setText("something else");
     QTest::mouseClick(page->pendingRows()[0]->findChild<VantraButton*>("copyLink"), Qt::LeftButton);
     EXPECT_EQ(QApplication::clipboard()->text(), link);

@@ -94,14 +94,22 @@ void IconButton::paintEvent(QPaintEvent*)
 
 namespace corvane {
 
-void makeLinkLine(PaletteLabel* label)
+LinkLine::LinkLine(const QString& text, const VantraPalette& palette, double points, QFont::Weight weight,
+                   QWidget* parent)
+    : PaletteLabel(text, palette, points, weight, Tone::ink, parent)
 {
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    label->setMinimumWidth(1);
-    label->setWordWrap(false);
-    label->setToolTip(label->text());
-    label->setCursor(Qt::IBeamCursor);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    setMinimumWidth(1);
+    setWordWrap(false);
+    setToolTip(text);
+    setCursor(Qt::IBeamCursor);
+}
+
+void LinkLine::enterEvent(QEnterEvent* event)
+{
+    if (!(textInteractionFlags() & Qt::TextSelectableByMouse))
+        setTextInteractionFlags(Qt::TextSelectableByMouse);
+    PaletteLabel::enterEvent(event);
 }
 
 } // namespace corvane

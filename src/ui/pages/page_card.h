@@ -2,6 +2,7 @@
 
 #include "ui/kit/icon.h"
 #include "ui/kit/palette.h"
+#include "ui/window/page_pieces.h"
 
 #include <QAbstractButton>
 #include <QWidget>
@@ -88,10 +89,19 @@ private:
 
 namespace corvane {
 
-class PaletteLabel;
-
 // A link shown whole on one line: selectable, cut at the row's edge instead
-// of widening the row, the full text in its tool tip.
-void makeLinkLine(PaletteLabel* label);
+// of widening the row, the full text in its tool tip. A selectable label
+// carries a whole text document, so it becomes selectable only once the
+// pointer reaches it; a list of a hundred links stays quick to build.
+class LinkLine : public PaletteLabel {
+    Q_OBJECT
+
+public:
+    LinkLine(const QString& text, const VantraPalette& palette, double points, QFont::Weight weight,
+             QWidget* parent = nullptr);
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+};
 
 } // namespace corvane

@@ -35,16 +35,14 @@ PendingRow::PendingRow(const Pending& link, Model& model, const VantraPalette& p
     auto* top = new QHBoxLayout;
     top->setSpacing(iconGap);
     top->addWidget(new SiteIcon(host, palette, siteIconSize), 0, Qt::AlignVCenter);
-    auto* url = new PaletteLabel(text, palette, 13, QFont::Medium);
+    auto* url = new LinkLine(text, palette, 13, QFont::Medium);
     url->setObjectName("url");
-    makeLinkLine(url);
     top->addWidget(url, 1);
     column->addLayout(top);
 
     auto* reason = new PaletteLabel(link.reason, palette, 12, QFont::Normal, PaletteLabel::Tone::muted);
     reason->setObjectName("reason");
     reason->setWordWrap(true);
-    reason->setTextInteractionFlags(Qt::TextSelectableByMouse);
     reason->setContentsMargins(int(siteIconSize) + iconGap, 0, 0, 0);
     column->addWidget(reason);
 

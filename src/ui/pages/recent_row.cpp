@@ -22,9 +22,8 @@ RecentRow::RecentRow(const Opened& link, const VantraPalette& palette, QWidget* 
 
     auto* column = new QVBoxLayout;
     column->setSpacing(2);
-    auto* url = new PaletteLabel(QString::fromStdString(link.url.text), palette, 13, QFont::Medium);
+    auto* url = new LinkLine(QString::fromStdString(link.url.text), palette, 13, QFont::Medium);
     url->setObjectName("url");
-    makeLinkLine(url);
     column->addWidget(url);
     auto* outcome = new PaletteLabel(this->outcome(), palette, 11, QFont::Normal, PaletteLabel::Tone::muted);
     outcome->setObjectName("outcome");
