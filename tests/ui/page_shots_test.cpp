@@ -35,6 +35,23 @@ TEST_F(PageShots, WritesBothPagesLightAndDark)
     model->setRecent({openedLink("https://github.com/corvane/corvane/pull/12", "Work", "Rule 1: github.com"),
                       openedLink("https://shop.example/cart", "Personal", "Default profile", true)});
     model->setTestURL("github.com/corvane");
+    {
+        // The Links page with nothing waiting and nothing opened yet.
+        QList<Pending> pending = model->pending();
+        QList<Opened> recent = model->recent();
+        model->setPending({});
+        model->setRecent({});
+        ContentView window(*model, ColorScheme::light);
+        window.state().setTab(AppTab::links);
+        window.show();
+        QCoreApplication::processEvents();
+        QImage image(window.size() * 2, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        window.render(&image);
+        EXPECT_TRUE(image.save(folder + "/links-empty-light.png"));
+        model->setPending(pending);
+        model->setRecent(recent);
+    }
     for (bool dark : {false, true}) {
         for (AppTab tab : {AppTab::links, AppTab::settings}) {
             ContentView window(*model, dark ? ColorScheme::dark : ColorScheme::light);

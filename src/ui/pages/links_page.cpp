@@ -306,7 +306,7 @@ void LinksPage::rebuildPending()
         line->addWidget(new ToneIcon("checkmark.circle", 15, m_palette, ToneIcon::faint), 0,
                         Qt::AlignVCenter);
         line->addWidget(new PaletteLabel("Nothing waiting. Links with no matching rule show up here.",
-                                         m_palette, 13, QFont::Normal, PaletteLabel::Tone::muted),
+                                         m_palette, 13, QFont::Normal, PaletteLabel::Tone::ink),
                         1);
         empty->rows()->addLayout(line);
         column->addWidget(empty);
