@@ -17,6 +17,7 @@ struct TargetBrowser {
     QString id;          // "chromium", ...
     QString displayName; // "Chromium", ...; used wherever a message names the browser
     bool installed = false;
+    QString extensionsPage; // "chrome://extensions", ...: where unpacked extensions are loaded
     bool operator==(const TargetBrowser&) const = default;
 };
 
@@ -39,6 +40,9 @@ public:
     // The target browser: the one `preferredId` names when known, else the
     // first installed.
     virtual TargetBrowser targetBrowser(const QString& preferredId) const = 0;
+    // Every supported browser installed here, in a fixed order; the user picks
+    // one of them when there is more than one.
+    virtual QList<TargetBrowser> installedBrowsers() const = 0;
     virtual bool isBrowserRunning(const TargetBrowser& browser) const = 0;
     // Starts the browser without bringing it forward; calls `done` once started.
     virtual void launchBrowser(const TargetBrowser& browser, Done done) = 0;

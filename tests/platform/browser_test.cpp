@@ -31,7 +31,7 @@ private:
     QByteArray m_old;
 };
 
-const TargetBrowser edge{"microsoft-edge", "Microsoft Edge", true};
+const TargetBrowser edge{"microsoft-edge", "Microsoft Edge", true, "edge://extensions"};
 
 TEST(TargetBrowser, IsTheTablesChoiceWithItsNameAndWhetherItIsInstalled)
 {
@@ -39,11 +39,26 @@ TEST(TargetBrowser, IsTheTablesChoiceWithItsNameAndWhetherItIsInstalled)
     ScopedPath path(sandbox.path("bin"));
     const auto platform = sandbox.platform(QString());
     EXPECT_EQ(platform->targetBrowser("microsoft-edge"),
-              (TargetBrowser{"microsoft-edge", "Microsoft Edge", false}));
+              (TargetBrowser{"microsoft-edge", "Microsoft Edge", false, "edge://extensions"}));
     sandbox.writeScript("bin/microsoft-edge-stable");
     EXPECT_EQ(platform->targetBrowser("microsoft-edge"), edge);
     EXPECT_EQ(platform->targetBrowser(""), edge) << "the first installed";
     EXPECT_EQ(platform->targetBrowser("no-such-browser"), edge);
+}
+
+TEST(TargetBrowser, InstalledOnesAreListedInTableOrderWithTheirExtensionsPage)
+{
+    DesktopSandbox sandbox;
+    ScopedPath path(sandbox.path("bin"));
+    const auto platform = sandbox.platform(QString());
+    EXPECT_TRUE(platform->installedBrowsers().isEmpty());
+    sandbox.writeScript("bin/microsoft-edge-stable");
+    sandbox.writeScript("bin/vivaldi");
+    sandbox.writeScript("bin/google-chrome");
+    EXPECT_EQ(platform->installedBrowsers(),
+              (QList<TargetBrowser>{{"google-chrome", "Google Chrome", true, "chrome://extensions"},
+                                    {"vivaldi", "Vivaldi", true, "vivaldi://extensions"},
+                                    edge}));
 }
 
 TEST(TargetBrowser, RunningWhenAProcessRunsItsProgramOrOneFromItsOwnFolder)
@@ -102,7 +117,8 @@ TEST(TargetBrowser, LaunchConfirmsWithoutStartingIt)
     EXPECT_FALSE(QFile::exists(sandbox.path("bin/microsoft-edge.started")));
 
     std::optional<QString> missing;
-    platform->launchBrowser({"vivaldi", "Vivaldi", false}, [&](const QString& error) { missing = error; });
+    platform->launchBrowser({"vivaldi", "Vivaldi", false, "vivaldi://extensions"},
+                            [&](const QString& error) { missing = error; });
     ASSERT_TRUE(waitUntil([&] { return missing.has_value(); }));
     EXPECT_EQ(missing, QString("Vivaldi is not installed."));
 }

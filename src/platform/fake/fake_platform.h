@@ -13,7 +13,8 @@ namespace corvane {
 class FakePlatform : public Platform {
 public:
     // Answers.
-    TargetBrowser browser{"chromium", "Chromium", true};
+    TargetBrowser browser{"chromium", "Chromium", true, "chrome://extensions"};
+    QList<TargetBrowser> installed{browser};
     bool running = true;
     QString launchError; // non-empty: launchBrowser fails with it
     std::optional<WebHandler> handler;
@@ -41,6 +42,7 @@ public:
     QList<QUrl> openedUrls;
 
     TargetBrowser targetBrowser(const QString& preferredId) const override;
+    QList<TargetBrowser> installedBrowsers() const override { return installed; }
     bool isBrowserRunning(const TargetBrowser& browser) const override;
     // Completes from the event loop, as a real launch does.
     void launchBrowser(const TargetBrowser& browser, Done done) override;

@@ -10,11 +10,19 @@ namespace fs = std::filesystem;
 const std::vector<Browser>& all()
 {
     static const std::vector<Browser> table{
-        {"chromium", "Chromium", {"chromium", "chromium-browser"}, "chromium"},
-        {"google-chrome", "Google Chrome", {"google-chrome", "google-chrome-stable"}, "google-chrome"},
-        {"brave", "Brave", {"brave-browser", "brave"}, "BraveSoftware/Brave-Browser"},
-        {"vivaldi", "Vivaldi", {"vivaldi", "vivaldi-stable"}, "vivaldi"},
-        {"microsoft-edge", "Microsoft Edge", {"microsoft-edge", "microsoft-edge-stable"}, "microsoft-edge"},
+        {"chromium", "Chromium", {"chromium", "chromium-browser"}, "chromium", "chrome://extensions"},
+        {"google-chrome",
+         "Google Chrome",
+         {"google-chrome", "google-chrome-stable"},
+         "google-chrome",
+         "chrome://extensions"},
+        {"brave", "Brave", {"brave-browser", "brave"}, "BraveSoftware/Brave-Browser", "brave://extensions"},
+        {"vivaldi", "Vivaldi", {"vivaldi", "vivaldi-stable"}, "vivaldi", "vivaldi://extensions"},
+        {"microsoft-edge",
+         "Microsoft Edge",
+         {"microsoft-edge", "microsoft-edge-stable"},
+         "microsoft-edge",
+         "edge://extensions"},
     };
     return table;
 }
@@ -52,6 +60,16 @@ std::optional<fs::path> findExecutable(const Browser& browser)
 bool isInstalled(const Browser& browser)
 {
     return findExecutable(browser).has_value();
+}
+
+std::vector<const Browser*> installed()
+{
+    std::vector<const Browser*> found;
+    for (const auto& browser : all()) {
+        if (isInstalled(browser))
+            found.push_back(&browser);
+    }
+    return found;
 }
 
 fs::path userDataFolder(const Browser& browser)

@@ -16,6 +16,7 @@ struct Browser {
     std::string displayName;              // "Chromium", "Google Chrome", ...
     std::vector<std::string> executables; // looked up on PATH, in order
     std::string configFolder;             // user data folder under $XDG_CONFIG_HOME
+    std::string extensionsPage;           // where unpacked extensions are loaded
 };
 
 const std::vector<Browser>& all();
@@ -24,6 +25,8 @@ const Browser* byId(std::string_view id);
 // The first executable of the browser found on $PATH, or none.
 std::optional<std::filesystem::path> findExecutable(const Browser& browser);
 bool isInstalled(const Browser& browser);
+// Every browser of the table found on $PATH, in table order.
+std::vector<const Browser*> installed();
 
 // $XDG_CONFIG_HOME (or ~/.config) joined with the browser's folder.
 std::filesystem::path userDataFolder(const Browser& browser);

@@ -73,7 +73,16 @@ TargetBrowser LinuxPlatform::targetBrowser(const QString& preferredId) const
 {
     const Browsers::Browser& browser = Browsers::target(preferredId.toStdString());
     return {QString::fromStdString(browser.id), QString::fromStdString(browser.displayName),
-            Browsers::isInstalled(browser)};
+            Browsers::isInstalled(browser), QString::fromStdString(browser.extensionsPage)};
+}
+
+QList<TargetBrowser> LinuxPlatform::installedBrowsers() const
+{
+    QList<TargetBrowser> found;
+    for (const Browsers::Browser* browser : Browsers::installed())
+        found.append({QString::fromStdString(browser->id), QString::fromStdString(browser->displayName), true,
+                      QString::fromStdString(browser->extensionsPage)});
+    return found;
 }
 
 bool LinuxPlatform::isBrowserRunning(const TargetBrowser& browser) const

@@ -28,6 +28,7 @@ public:
     explicit LinuxPlatform(Options options);
 
     TargetBrowser targetBrowser(const QString& preferredId) const override;
+    QList<TargetBrowser> installedBrowsers() const override;
     bool isBrowserRunning(const TargetBrowser& browser) const override;
     void launchBrowser(const TargetBrowser& browser, Done done) override;
     void openFilesWithBrowser(const TargetBrowser& browser, const QList<QUrl>& files,

@@ -7,8 +7,10 @@
 #include "preferences.h"
 #include "sidebar.h"
 #include "toast.h"
+#include "ui/pages/links_page.h"
 #include "ui/pages/rule_editor.h"
 #include "ui/pages/rules_page.h"
+#include "ui/pages/settings_page.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -85,12 +87,6 @@ private:
     QWidget* m_sheet;
 };
 
-// A tab whose page is not built yet shows the empty card.
-QWidget* emptyPage()
-{
-    return new QWidget;
-}
-
 } // namespace
 
 ContentView::ContentView(Model& model, std::optional<ColorScheme> previewScheme, QWidget* parent)
@@ -115,8 +111,8 @@ ContentView::ContentView(Model& model, std::optional<ColorScheme> previewScheme,
     m_stack->addWidget(m_rulesPage);
     m_pages[std::size_t(AppTab::rules)] = m_rulesPage;
     connect(m_rulesPage, &RulesPage::editRule, this, &ContentView::editRule);
-    installPage(AppTab::links, emptyPage());
-    installPage(AppTab::settings, emptyPage());
+    installPage(AppTab::links, new LinksPage(m_model, m_palette));
+    installPage(AppTab::settings, new SettingsPage(m_model, m_palette));
 
     m_toast = new Toast(m_model, m_palette, m_card);
 

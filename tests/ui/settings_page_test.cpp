@@ -1,0 +1,238 @@
+#include "app/model.h"
+#include "page_fixture.h"
+#include "ui/kit/button_style.h"
+#include "ui/kit/dropdown.h"
+#include "ui/kit/segmented.h"
+#include "ui/kit/toggle.h"
+#include "ui/pages/setting_row.h"
+#include "ui/pages/settings_page.h"
+#include "ui/window/preferences.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMenu>
+#include <QSettings>
+#include <QTest>
+
+namespace corvane::testing {
+namespace {
+
+class SettingsPageTest : public PageTest {
+protected:
+    SettingsPage* makePage()
+    {
+        if (!model)
+            model = makeModel();
+        auto* page = new SettingsPage(*model, host->vantraPalette());
+        host->setPage(page);
+        host->show();
+        return page;
+    }
+
+    static void choose(VantraDropdown* dropdown, const QString& label)
+    {
+        std::unique_ptr<QMenu> menu(dropdown->buildMenu(nullptr));
+        for (QAction* action : menu->actions())
+            if (action->text() == label)
+                return action->trigger();
+        FAIL() << "no option " << label.toStdString();
+    }
+
+    static QStringList labels(VantraDropdown* dropdown)
+    {
+        QStringList found;
+        for (const auto& option : dropdown->options())
+            found << option.second;
+        return found;
+    }
+
+    // What another reader of the user-defaults file sees now.
+    QVariant storedDefault(const QString& key)
+    {
+        model->userDefaults().sync();
+        return QSettings(env.userDefaultsPath, QSettings::IniFormat).value(key);
+    }
+};
+
+TEST_F(SettingsPageTest, SectionsAndRowsInOrder)
+{
+    SettingsPage* page = makePage();
+    QStringList titles;
+    for (SettingsSection* section : page->sections()) {
+        titles << section->title() + ":";
+        for (SettingRow* row : section->rows())
+            titles << row->title();
+    }
+    EXPECT_EQ(titles, (QStringList{"Connection:", "Not connected to Chromium", "Default browser",
+                                   "Routing:", "Unmatched links", "Reuse open tabs", "Links inside Chromium",
+                                   "Appearance:", "Color mode", "Show in menu bar", "About:", "Version 1.2.0",
+                                   "Feedback", "Settings file:", "Stored on this computer"}));
+    EXPECT_EQ(page->row("Not connected to Chromium")->detail(),
+              "Open a Chromium window, then connect to list your profiles.");
+}
+
+TEST_F(SettingsPageTest, RefreshConnectsAndListsTheProfiles)
+{
+    SettingsPage* page = makePage();
+    auto* refresh = qobject_cast<VantraButton*>(page->row("Not connected to Chromium")->control());
+    ASSERT_TRUE(refresh);
+    EXPECT_EQ(refresh->text(), "Refresh");
+    QTest::mouseClick(refresh, Qt::LeftButton);
+    EXPECT_EQ(page->row("Not connected to Chromium")->control()->property("text"), "Connecting\u2026");
+    EXPECT_FALSE(page->row("Not connected to Chromium")->control()->isEnabled());
+    ASSERT_TRUE(waitIdle(*model));
+    ASSERT_TRUE(page->row("Connected to Chromium"));
+    EXPECT_EQ(page->row("Connected to Chromium")->detail(), "Work  \u00b7  Personal");
+}
+
+TEST_F(SettingsPageTest, TheDefaultBrowserRowInItsThreeWordings)
+{
+    struct Case {
+        bool isDefault;
+        bool linkRouter;
+        std::optional<QString> other;
+        const char* detail;
+    };
+    const std::vector<Case> cases{
+        {true, false, std::nullopt, "Corvane receives links opened from other apps."},
+        {false, true, "Junction",
+         "Junction is your default browser. Choose Corvane as its browser so your rules apply."},
+        {false, true, std::nullopt,
+         "Your link router is your default browser. Choose Corvane as its browser so your rules apply."},
+        {false, false, "Firefox ESR",
+         "Links from other apps go to Firefox ESR now. Make Corvane the default so your rules apply."},
+        {false, false, std::nullopt,
+         "Links from other apps go to another browser now. Make Corvane the default so your rules apply."},
+    };
+    SettingsPage* page = makePage();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.detail);
+        model->setOtherDefaultBrowser(c.other);
+        model->setDefaultIsLinkRouter(c.linkRouter);
+        model->setIsDefaultBrowser(c.isDefault);
+        SettingRow* row = page->row("Default browser");
+        EXPECT_EQ(row->detail(), c.detail);
+        EXPECT_EQ(row->control()->objectName(), c.isDefault ? "Default" : "Set as default\u2026");
+    }
+    QTest::mouseClick(page->row("Default browser")->control(), Qt::LeftButton);
+    EXPECT_EQ(platform.makeDefaultCalls, 1);
+}
+
+TEST_F(SettingsPageTest, AskEveryTimeRemovesTheDefaultProfileFromTheSavedFile)
+{
+    writeFile(env.settingsPath, R"({"version":1,"rules":[],"defaultProfile":"Old"})");
+    model = makeModel();
+    model->setProfiles({"Work", "Personal"});
+    SettingsPage* page = makePage();
+    auto* unmatched = page->findChild<VantraDropdown*>("unmatched");
+    EXPECT_EQ(labels(unmatched), (QStringList{"Ask every time", "Old", "Personal", "Work"}));
+    EXPECT_EQ(unmatched->title(), "Old");
+
+    choose(page->findChild<VantraDropdown*>("unmatched"), "Work");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(env.settingsPath).contains("\"Work\""); }, 5000));
+
+    choose(page->findChild<VantraDropdown*>("unmatched"), "Ask every time");
+    EXPECT_EQ(model->config().defaultProfile, std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !readFile(env.settingsPath).contains("Work"); }, 5000));
+    const QJsonObject saved = QJsonDocument::fromJson(readFile(env.settingsPath)).object();
+    EXPECT_FALSE(saved.contains("defaultProfile"));
+    EXPECT_EQ(page->findChild<VantraDropdown*>("unmatched")->title(), "Ask every time");
+}
+
+TEST_F(SettingsPageTest, SwitchesWriteTheSharedUserDefaults)
+{
+    SettingsPage* page = makePage();
+    QTest::mouseClick(page->findChild<VantraToggle*>("reuseOpenTabs"), Qt::LeftButton);
+    QTest::mouseClick(page->findChild<VantraToggle*>("showInMenuBar"), Qt::LeftButton);
+    EXPECT_EQ(storedDefault("reuseOpenTabs").toBool(), false);
+    EXPECT_EQ(storedDefault("showInMenuBar").toBool(), false);
+
+    // A change made elsewhere shows here too.
+    Preferences::of(*model).setShowInMenuBar(true);
+    EXPECT_TRUE(page->findChild<VantraToggle*>("showInMenuBar")->isOn());
+}
+
+TEST_F(SettingsPageTest, ColorModeSwitchesThePaletteOfTheWholeWindow)
+{
+    SettingsPage* page = makePage();
+    // The window follows the preference, as the window does.
+    QObject::connect(&Preferences::of(*model), &Preferences::appearanceChanged, host.get(),
+                     [&] { host->setDark(Preferences::of(*model).appearance() == "dark"); });
+    auto* mode = page->findChild<VantraSegmented*>("colorMode");
+    EXPECT_EQ(mode->selection(), "system");
+    QTest::mouseClick(mode, Qt::LeftButton, {}, mode->segmentRect(2).center().toPoint());
+    EXPECT_EQ(storedDefault("colorScheme"), "dark");
+    EXPECT_TRUE(host->vantraPalette().dark);
+    EXPECT_EQ(page->row("Color mode")->findChild<QLabel*>("title")->palette().color(QPalette::WindowText),
+              host->vantraPalette().ink());
+    QTest::mouseClick(mode, Qt::LeftButton, {}, mode->segmentRect(0).center().toPoint());
+    EXPECT_EQ(storedDefault("colorScheme"), "system");
+    EXPECT_FALSE(host->vantraPalette().dark);
+}
+
+TEST_F(SettingsPageTest, TheVersionRowOffersTheUpdateAndCannotBePressedWhileInstalling)
+{
+    SettingsPage* page = makePage();
+    const QString title = "Version 1.2.0";
+    const auto action = [&] { return qobject_cast<VantraButton*>(page->row(title)->control()); };
+    EXPECT_EQ(action()->text(), "Check for updates");
+
+    model->setAvailableUpdate(UpdateInfo{"2.4.0", QUrl("https://example.invalid/release"), std::nullopt});
+    VantraButton* install = action();
+    EXPECT_EQ(install->text(), "Install 2.4.0");
+    EXPECT_TRUE(install->isEnabled());
+    EXPECT_TRUE(install->style().primary);
+    EXPECT_EQ(page->row(title)->detail(),
+              "Version 2.4.0 is available. Installing takes a few seconds and restarts the app.");
+
+    model->setInstallingUpdate(true);
+    install = action();
+    EXPECT_EQ(install->text(), "Installing\u2026");
+    EXPECT_FALSE(install->isEnabled());
+}
+
+TEST_F(SettingsPageTest, TheBrowserChoiceAppearsWithTwoBrowsersAndRefreshesFromTheChosenOne)
+{
+    SettingsPage* single = makePage();
+    EXPECT_EQ(single->row("Browser"), nullptr);
+
+    host = std::make_unique<PageHost>();
+    platform.installed = {{"chromium", "Chromium", true, "chrome://extensions"},
+                          {"brave", "Brave", true, "brave://extensions"}};
+    model->setProfiles({"Old"});
+    SettingsPage* page = makePage();
+    SettingRow* browser = page->row("Browser");
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(browser->detail(), "Links open in this browser's profiles.");
+    EXPECT_EQ(labels(qobject_cast<VantraDropdown*>(browser->control())), (QStringList{"Chromium", "Brave"}));
+
+    choose(qobject_cast<VantraDropdown*>(browser->control()), "Brave");
+    // The fake names one browser whatever it is asked; what was asked is checked below.
+    platform.browser = platform.installed[1];
+    EXPECT_EQ(storedDefault("browser"), "brave");
+    EXPECT_TRUE(model->busy()) << "the profiles are listed again at once";
+    ASSERT_TRUE(waitIdle(*model));
+    EXPECT_EQ(model->profiles(), (QStringList{"Work", "Personal"}));
+    EXPECT_EQ(platform.preferredIds.last(), "brave");
+    ASSERT_TRUE(page->row("Links inside Brave"));
+    EXPECT_TRUE(
+        page->row("Links inside Brave")->detail().contains("In Brave, open brave://extensions, turn on"));
+
+    // Switching back while a refresh runs: the list is asked for again once
+    // that refresh is over, so the old browser's answer is not the last word.
+    useRunner(openedAnswer, "if [ ! -e \"$log.slow\" ]; then touch \"$log.slow\"; sleep 0.3; "
+                            "echo '[\"Brave One\"]'; else " +
+                                QString(profilesAnswer) + "; fi");
+    model->refresh(true);
+    ASSERT_TRUE(model->busy());
+    choose(qobject_cast<VantraDropdown*>(page->row("Browser")->control()), "Chromium");
+    platform.browser = platform.installed[0];
+    EXPECT_TRUE(model->profiles().isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->profiles() == QStringList{"Work", "Personal"}; }, 10000));
+    EXPECT_EQ(storedDefault("browser"), "chromium");
+    ASSERT_TRUE(page->row("Links inside Chromium"));
+}
+
+} // namespace
+} // namespace corvane::testing
