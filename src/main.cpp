@@ -6,8 +6,10 @@
 #include "app/model_environment.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/single_instance.h"
+#include "ui/shell/app_delegate.h"
+#include "ui/shell/qt_arguments.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -49,7 +51,8 @@ int main(int argc, char** argv)
     if (intake.handOff(links))
         return 0;
 
-    QCoreApplication app(argc, argv);
+    QtArguments qtArguments(argv[0]);
+    QApplication app(qtArguments.argc(), qtArguments.argv());
     QCoreApplication::setApplicationName(QStringLiteral("corvane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
 
@@ -58,6 +61,8 @@ int main(int argc, char** argv)
     environment.settingsPath = ModelEnvironment::standardSettingsPath();
     environment.userDefaultsPath = ModelEnvironment::standardUserDefaultsPath();
     environment.platform = &platform;
+    AppDelegate delegate;
+    environment.window = &delegate;
     environment.extensionFolder = extensionFolder();
     Model& model = Model::setupShared(std::move(environment));
 
@@ -71,10 +76,10 @@ int main(int argc, char** argv)
 
     if (!links.isEmpty())
         model.receive(links);
-    const TargetBrowser browser = model.targetBrowser();
-    if (model.userDefaults().value(QStringLiteral("connectedBefore"), false).toBool() &&
-        platform.isBrowserRunning(browser))
-        model.refresh(true);
-    model.drain();
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const auto exitCode = delegate.start(model, {arguments, links.isEmpty()}))
+        return *exitCode;
     return app.exec();
 }
