@@ -1,5 +1,7 @@
 #include "favicons.h"
 
+#include "favicon_fetcher.h"
+
 #include <QDir>
 #include <QFile>
 #include <QPointer>
@@ -17,11 +19,23 @@ QString keyOf(const QString& host)
     return host.toLower();
 }
 
+// A key names a file inside the folder only when it cannot name a path of its
+// own; anything else is kept in memory only.
+bool fitsFileName(const QString& key)
+{
+    return key != QLatin1String(".") && key != QLatin1String("..") && !key.contains(QLatin1Char('/')) &&
+           !key.contains(QChar(0));
+}
+
 } // namespace
 
 Favicons::Favicons(QString folder, Fetch fetch, bool offline, QObject* parent)
     : QObject(parent), m_folder(std::move(folder)), m_fetch(std::move(fetch)), m_offline(offline)
 {
+    if (!m_fetch)
+        m_fetch = [](const QString& host, QObject* context, std::function<void(const QByteArray&)> done) {
+            FaviconFetcher::fetch(host, context, std::move(done));
+        };
 }
 
 Favicons& Favicons::shared()
@@ -57,9 +71,10 @@ void Favicons::request(const QString& host)
     if (key.isEmpty() || m_images.contains(key) || m_inFlight.contains(key) || m_missing.contains(key))
         return;
 
-    const QString path = m_folder + QLatin1Char('/') + key + QStringLiteral(".icon");
+    const QString path =
+        fitsFileName(key) ? m_folder + QLatin1Char('/') + key + QStringLiteral(".icon") : QString();
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
+    if (!path.isEmpty() && file.open(QIODevice::ReadOnly)) {
         const QImage image = QImage::fromData(file.readAll());
         if (!image.isNull()) {
             m_images.insert(key, image);
@@ -67,9 +82,7 @@ void Favicons::request(const QString& host)
             return;
         }
     }
-    if (m_offline || !m_fetch) {
-        // The network fetcher is wired in with FaviconFetcher; until a fetch
-        // exists the host simply keeps its letter.
+    if (m_offline) {
         m_missing.insert(key);
         return;
     }
@@ -82,11 +95,13 @@ void Favicons::request(const QString& host)
             m_missing.insert(key);
             return;
         }
-        QDir().mkpath(m_folder);
-        QSaveFile out(path);
-        if (out.open(QIODevice::WriteOnly)) {
-            out.write(bytes);
-            out.commit();
+        // Without the file the icon is only fetched again in a later run, so
+        // a folder or write failure changes nothing now. QSaveFile renames a
+        // complete file into place: a reader never sees half an icon.
+        if (!path.isEmpty() && QDir().mkpath(m_folder)) {
+            QSaveFile out(path);
+            if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size())
+                out.commit();
         }
         m_images.insert(key, image);
         emit imageChanged(key);

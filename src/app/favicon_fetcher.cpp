@@ -1,0 +1,378 @@
+#include "favicon_fetcher.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QSslConfiguration>
+#include <QStringDecoder>
+#include <QTimer>
+
+#include <deque>
+#include <optional>
+
+namespace corvane::FaviconFetcher {
+
+namespace {
+
+// Redirects are followed by hand, so every hop goes through the host mapping
+// and the page's final URL is the one the site named. Browsers stop at about
+// twenty hops; so do we.
+constexpr int maxRedirects = 20;
+
+// Takes every cookie and keeps none, so no request carries anything from an
+// earlier one.
+class NoCookies : public QNetworkCookieJar {
+public:
+    using QNetworkCookieJar::QNetworkCookieJar;
+    QList<QNetworkCookie> cookiesForUrl(const QUrl&) const override { return {}; }
+    bool setCookiesFromUrl(const QList<QNetworkCookie>&, const QUrl&) override { return false; }
+};
+
+template <typename Callback, typename Value> void deliverLater(QObject* context, Callback done, Value value)
+{
+    QObject* receiver = context ? context : QCoreApplication::instance();
+    QTimer::singleShot(0, receiver, [done = std::move(done), value = std::move(value)] { done(value); });
+}
+
+bool isWebScheme(const QUrl& url)
+{
+    return url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http");
+}
+
+struct Response {
+    QUrl url; // after redirects
+    QString contentType;
+    QByteArray body;
+};
+
+// One GET with status 200 at its end, its body read up to `limit` bytes:
+// beyond that the body is cut there (`truncate`) or the answer refused.
+class Get : public QObject {
+public:
+    using Done = std::function<void(std::optional<Response>)>;
+
+    Get(const QUrl& url, qint64 limit, bool truncate, const Options& options, QObject* context, Done done)
+        : QObject(context ? context : &session()), m_url(url), m_limit(limit), m_truncate(truncate),
+          m_options(options), m_done(std::move(done))
+    {
+    }
+
+    ~Get() override { dropReply(); }
+
+    void begin() { send(m_url); }
+
+private:
+    void send(const QUrl& url)
+    {
+        m_url = url;
+        m_body.clear();
+        QNetworkRequest request(url);
+        const auto endpoint = m_options.addresses.constFind(url.host().toLower());
+        if (endpoint != m_options.addresses.constEnd()) {
+            QUrl direct = url;
+            direct.setHost(endpoint->address.toString());
+            direct.setPort(endpoint->port);
+            request.setUrl(direct);
+            request.setRawHeader("Host", url.authority(QUrl::FullyEncoded).toUtf8());
+            request.setPeerVerifyName(url.host());
+            // The Host header above is what HTTP/1.1 sends; HTTP/2 would name the address.
+            request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+        }
+        if (!m_options.extraCaCertificates.isEmpty()) {
+            QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+            tls.addCaCertificates(m_options.extraCaCertificates);
+            request.setSslConfiguration(tls);
+        }
+        request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(userAgent));
+        request.setTransferTimeout(m_options.timeoutMs);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        m_reply = session().get(request);
+        connect(m_reply, &QNetworkReply::metaDataChanged, this, &Get::headersArrived);
+        connect(m_reply, &QNetworkReply::readyRead, this, &Get::read);
+        connect(m_reply, &QNetworkReply::finished, this, &Get::finished);
+    }
+
+    void headersArrived()
+    {
+        if (m_headersSeen || !m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+            return;
+        m_headersSeen = true;
+        const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QVariant target = m_reply->attribute(QNetworkRequest::RedirectionTargetAttribute);
+        if (target.isValid()) {
+            redirect(target.toUrl());
+            return;
+        }
+        if (status != 200) {
+            finish(std::nullopt);
+            return;
+        }
+        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!m_truncate && length.isValid() && length.toLongLong() >= m_limit)
+            finish(std::nullopt);
+    }
+
+    void redirect(const QUrl& target)
+    {
+        const QUrl next = m_url.resolved(target);
+        // Never from https down to plain http, as the HTTP client's own policy.
+        const bool downgrade = m_url.scheme() == QLatin1String("https") && next.scheme() != m_url.scheme();
+        if (++m_redirects > maxRedirects || !next.isValid() || !isWebScheme(next) || downgrade) {
+            finish(std::nullopt);
+            return;
+        }
+        dropReply();
+        m_headersSeen = false;
+        send(next);
+    }
+
+    void read()
+    {
+        if (!m_headersSeen)
+            headersArrived();
+        if (!m_reply)
+            return;
+        m_body += m_reply->read(m_limit - m_body.size() + 1);
+        if (m_body.size() < m_limit)
+            return;
+        if (!m_truncate) {
+            finish(std::nullopt);
+            return;
+        }
+        m_body.truncate(m_limit);
+        finish(response());
+    }
+
+    void finished()
+    {
+        if (!m_headersSeen)
+            headersArrived();
+        if (!m_reply)
+            return;
+        if (m_reply->error() != QNetworkReply::NoError || !m_headersSeen) {
+            finish(std::nullopt);
+            return;
+        }
+        read();
+        if (m_reply)
+            finish(response());
+    }
+
+    Response response() const
+    {
+        return {m_url, m_reply->header(QNetworkRequest::ContentTypeHeader).toString(), m_body};
+    }
+
+    void finish(std::optional<Response> result)
+    {
+        dropReply();
+        const Done done = std::move(m_done);
+        deleteLater();
+        done(std::move(result));
+    }
+
+    void dropReply()
+    {
+        if (!m_reply)
+            return;
+        QNetworkReply* reply = m_reply;
+        m_reply = nullptr;
+        reply->disconnect(this);
+        // Qt reports an error status itself right after the headers; aborting
+        // such a reply too would report twice. Deleting it ends the transfer.
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (reply->isRunning() && reply->error() == QNetworkReply::NoError && status < 400)
+            reply->abort();
+        reply->deleteLater();
+    }
+
+    QUrl m_url;
+    qint64 m_limit;
+    bool m_truncate;
+    Options m_options;
+    Done m_done;
+    QByteArray m_body;
+    bool m_headersSeen = false;
+    int m_redirects = 0;
+    QPointer<QNetworkReply> m_reply; // the manager may go first, at shutdown
+};
+
+void get(const QUrl& url, qint64 limit, bool truncate, const Options& options, QObject* context,
+         Get::Done done)
+{
+    (new Get(url, limit, truncate, options, context, std::move(done)))->begin();
+}
+
+// A page cut at the read limit may end inside a character; that must not make
+// the whole page read as Latin-1.
+QString pageText(QByteArray body, bool cut)
+{
+    if (cut) {
+        qsizetype start = body.size();
+        while (start > 0 && body.size() - start < 4 && (uchar(body[start - 1]) & 0xC0) == 0x80)
+            --start;
+        if (start > 0) {
+            const uchar lead = uchar(body[start - 1]);
+            const qsizetype have = body.size() - start + 1;
+            const qsizetype need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            if (lead >= 0xC0 && have < need)
+                body.truncate(start - 1);
+        }
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(body);
+    if (!utf8.hasError())
+        return text;
+    return QString::fromLatin1(body);
+}
+
+// The fixed order of one fetch as a queue of steps: a declared-icons step puts
+// the page's icons at the front when it ends.
+class Fetch : public QObject {
+public:
+    Fetch(const QString& host, const Options& options, QObject* context, Bytes done)
+        : QObject(context ? context : &session()), m_options(options), m_done(std::move(done))
+    {
+        for (const QString& candidate : candidateHosts(host)) {
+            m_steps.push_back(
+                {false,
+                 QUrl(QStringLiteral("https://") + candidate + QStringLiteral("/apple-touch-icon.png")),
+                 {}});
+            m_steps.push_back({true, {}, candidate});
+            m_steps.push_back(
+                {false, QUrl(QStringLiteral("https://") + candidate + QStringLiteral("/favicon.ico")), {}});
+        }
+    }
+
+    void next()
+    {
+        if (m_steps.empty()) {
+            finish({});
+            return;
+        }
+        const Step step = m_steps.front();
+        m_steps.pop_front();
+        if (step.declared) {
+            declaredIcons(
+                step.host, this,
+                [this](const QList<QUrl>& urls) {
+                    for (auto it = urls.rbegin(); it != urls.rend(); ++it)
+                        m_steps.push_front({false, *it, {}});
+                    next();
+                },
+                m_options);
+            return;
+        }
+        if (!step.url.isValid() || step.url.host().isEmpty()) {
+            next();
+            return;
+        }
+        imageAt(
+            step.url, this,
+            [this](const QByteArray& bytes) {
+                if (bytes.isEmpty())
+                    next();
+                else
+                    finish(bytes);
+            },
+            m_options);
+    }
+
+private:
+    struct Step {
+        bool declared;
+        QUrl url;
+        QString host;
+    };
+
+    void finish(const QByteArray& bytes)
+    {
+        const Bytes done = std::move(m_done);
+        deleteLater();
+        done(bytes);
+    }
+
+    Options m_options;
+    Bytes m_done;
+    std::deque<Step> m_steps;
+};
+
+} // namespace
+
+QNetworkAccessManager& session()
+{
+    static QPointer<QNetworkAccessManager> manager;
+    if (!manager) {
+        manager = new QNetworkAccessManager(QCoreApplication::instance());
+        manager->setCookieJar(new NoCookies);
+        manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    }
+    return *manager;
+}
+
+QStringList candidateHosts(const QString& host)
+{
+    QStringList hosts{host};
+    // An address has no "www." form and no parent domain: "1.2.3.4" would
+    // otherwise also try "3.4", which is read as yet another address.
+    if (host.startsWith(QLatin1Char('[')) || !QHostAddress(host).isNull())
+        return hosts;
+    if (!host.startsWith(QLatin1String("www.")))
+        hosts << QStringLiteral("www.") + host;
+    const QStringList labels = host.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    if (labels.size() >= 3)
+        hosts << labels[labels.size() - 2] + QLatin1Char('.') + labels.back();
+    return hosts;
+}
+
+void fetch(const QString& host, QObject* context, Bytes done, const Options& options)
+{
+    auto* run = new Fetch(host, options, context, std::move(done));
+    // Even a fetch that needs no request answers only after this call returns.
+    QTimer::singleShot(0, run, [run] { run->next(); });
+}
+
+void declaredIcons(const QString& host, QObject* context, Urls done, const Options& options)
+{
+    const QUrl page(QStringLiteral("https://") + host + QStringLiteral("/"));
+    if (!page.isValid() || page.host().isEmpty()) {
+        deliverLater(context, std::move(done), QList<QUrl>());
+        return;
+    }
+    get(page, pageLimit, true, options, context, [done = std::move(done)](std::optional<Response> response) {
+        if (!response) {
+            done({});
+            return;
+        }
+        const bool cut = response->body.size() >= pageLimit;
+        done(parseIconLinks(pageText(std::move(response->body), cut), response->url));
+    });
+}
+
+void imageAt(const QUrl& url, QObject* context, Bytes done, const Options& options)
+{
+    if (url.scheme() == QLatin1String("data")) {
+        deliverLater(context, std::move(done),
+                     decodeDataURL(url.toString(QUrl::FullyEncoded)).value_or(QByteArray()));
+        return;
+    }
+    if (!isWebScheme(url)) {
+        deliverLater(context, std::move(done), QByteArray());
+        return;
+    }
+    get(url, imageLimit, false, options, context, [done = std::move(done)](std::optional<Response> response) {
+        if (!response || response->body.size() <= imageMinimum ||
+            response->contentType.trimmed().toLower().startsWith(QLatin1String("text/html"))) {
+            done({});
+            return;
+        }
+        const auto width = decodedWidth(response->body);
+        done(width && *width >= minimumWidth ? response->body : QByteArray());
+    });
+}
+
+} // namespace corvane::FaviconFetcher

@@ -1,0 +1,256 @@
+#include "content_view.h"
+
+#include "app/model.h"
+#include "appearance.h"
+#include "banners.h"
+#include "platform/platform.h"
+#include "preferences.h"
+#include "sidebar.h"
+#include "toast.h"
+#include "ui/pages/rule_editor.h"
+#include "ui/pages/rules_page.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace corvane {
+
+namespace {
+
+constexpr int sidebarWidth = 216;
+constexpr int cardInset = 8;
+
+// The rounded card that holds the banner and the page.
+class Card : public QWidget {
+public:
+    explicit Card(const VantraPalette& palette, QWidget* parent) : QWidget(parent), m_palette(palette) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(m_palette.hairline(), 1));
+        p.setBrush(m_palette.card());
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 11, 11);
+    }
+
+private:
+    const VantraPalette& m_palette;
+};
+
+// Dims the card and holds the editor in its middle; it takes every click and
+// key while it is up, so the sheet is modal inside the panel.
+class SheetHost : public QWidget {
+public:
+    SheetHost(QWidget* sheet, QWidget* parent) : QWidget(parent), m_sheet(sheet)
+    {
+        sheet->setParent(this);
+        setGeometry(parent->rect());
+        place();
+        parent->installEventFilter(this);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), 11, 11);
+        p.fillPath(path, QColor(0, 0, 0, 56));
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == parentWidget() && event->type() == QEvent::Resize) {
+            setGeometry(parentWidget()->rect());
+            place();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+    void mousePressEvent(QMouseEvent*) override {}
+
+private:
+    void place()
+    {
+        const QSize size = m_sheet->sizeHint();
+        m_sheet->setGeometry((width() - size.width()) / 2, std::max(24, (height() - size.height()) / 3),
+                             size.width(), size.height());
+    }
+    QWidget* m_sheet;
+};
+
+// A tab whose page is not built yet shows the empty card.
+QWidget* emptyPage()
+{
+    return new QWidget;
+}
+
+} // namespace
+
+ContentView::ContentView(Model& model, std::optional<ColorScheme> previewScheme, QWidget* parent)
+    : QWidget(parent), m_model(model), m_previewScheme(previewScheme)
+{
+    resize(panelSize);
+    setWindowTitle("Corvane");
+    m_palette.dark = previewScheme ? *previewScheme == ColorScheme::dark : Appearance::shared().dark();
+    setPalette(m_palette.qtPalette());
+
+    m_sidebar = new Sidebar(m_model, m_state, this);
+    m_card = new Card(m_palette, this);
+    auto* column = new QVBoxLayout(m_card);
+    column->setContentsMargins(1, 1, 1, 1);
+    column->setSpacing(0);
+    m_banners = new Banners(m_model, m_palette, previewScheme.has_value());
+    column->addWidget(m_banners);
+    m_stack = new QStackedWidget;
+    column->addWidget(m_stack, 1);
+
+    m_rulesPage = new RulesPage(m_model, m_palette, m_state);
+    m_stack->addWidget(m_rulesPage);
+    m_pages[std::size_t(AppTab::rules)] = m_rulesPage;
+    connect(m_rulesPage, &RulesPage::editRule, this, &ContentView::editRule);
+    installPage(AppTab::links, emptyPage());
+    installPage(AppTab::settings, emptyPage());
+
+    m_toast = new Toast(m_model, m_palette, m_card);
+
+    connect(&m_state, &ViewState::tabChanged, this, &ContentView::showTab);
+    connect(&m_state, &ViewState::editingChanged, this, &ContentView::syncEditor);
+    connect(&m_model, &Model::attentionCountChanged, this, [this] { m_state.setTab(AppTab::links); });
+    connect(&m_model, &Model::requestedTabChanged, this, [this] {
+        if (const auto tab = m_model.requestedTab()) {
+            m_state.setTab(*tab);
+            m_model.setRequestedTab(std::nullopt);
+        }
+    });
+    if (!m_previewScheme) {
+        connect(&Preferences::of(m_model), &Preferences::appearanceChanged, this,
+                &ContentView::applyAppearance);
+        connect(&Appearance::shared(), &Appearance::changed, this,
+                [this] { setDark(Appearance::shared().dark()); });
+        applyAppearance();
+    }
+    showTab();
+    resizeEvent(nullptr);
+}
+
+ContentView::~ContentView() = default;
+
+void ContentView::installPage(AppTab tab, QWidget* page)
+{
+    QWidget*& slot = m_pages[std::size_t(tab)];
+    const int index = slot ? m_stack->indexOf(slot) : -1;
+    if (index >= 0) {
+        m_stack->removeWidget(slot);
+        slot->deleteLater();
+    }
+    slot = page;
+    m_stack->insertWidget(index >= 0 ? index : m_stack->count(), page);
+    if (page->metaObject()->indexOfSignal("createRule(corvane::Rule)") >= 0)
+        connect(page, SIGNAL(createRule(corvane::Rule)), this, SLOT(editRuleSlot(corvane::Rule)));
+    showTab();
+}
+
+void ContentView::editRuleSlot(const corvane::Rule& rule)
+{
+    editRule(rule);
+}
+
+void ContentView::applyAppearance()
+{
+    if (m_previewScheme)
+        return;
+    Appearance::shared().apply(Preferences::of(m_model).appearance());
+    setDark(Appearance::shared().dark());
+}
+
+void ContentView::setDark(bool dark)
+{
+    if (dark == m_palette.dark)
+        return;
+    m_palette.dark = dark;
+    setPalette(m_palette.qtPalette());
+    // Widgets that keep colours of their own hear about the switch too.
+    const QList<QWidget*> widgets = findChildren<QWidget*>();
+    for (QWidget* widget : widgets) {
+        QEvent change(QEvent::PaletteChange);
+        QCoreApplication::sendEvent(widget, &change);
+        widget->update();
+    }
+    update();
+}
+
+void ContentView::showTab()
+{
+    if (QWidget* page = m_pages[std::size_t(m_state.tab())])
+        m_stack->setCurrentWidget(page);
+}
+
+void ContentView::editRule(const Rule& rule)
+{
+    m_state.setEditing(rule);
+}
+
+void ContentView::commitRule(const Rule& rule)
+{
+    Configuration config = m_model.config();
+    auto it = std::find_if(config.rules.begin(), config.rules.end(),
+                           [&](const Rule& r) { return r.id == rule.id; });
+    if (it != config.rules.end())
+        *it = rule;
+    else
+        config.rules.push_back(rule);
+    m_model.setConfig(config);
+}
+
+void ContentView::syncEditor()
+{
+    if (m_sheet) {
+        m_sheet->hide();
+        m_sheet->deleteLater();
+        m_sheet = nullptr;
+        m_editor = nullptr;
+    }
+    const auto& editing = m_state.editing();
+    if (!editing)
+        return;
+    m_editor = new RuleEditor(*editing, m_model.profiles(), m_palette, m_model.targetBrowser().displayName);
+    connect(m_editor, &RuleEditor::committed, this, [this](const Rule& rule) {
+        commitRule(rule);
+        m_state.setEditing(std::nullopt);
+    });
+    connect(m_editor, &RuleEditor::dismissed, this, [this] { m_state.setEditing(std::nullopt); });
+    m_sheet = new SheetHost(m_editor, m_card);
+    m_sheet->show();
+    m_sheet->raise();
+    m_editor->focusPattern();
+}
+
+QRect ContentView::cardRect() const
+{
+    return QRect(sidebarWidth, cardInset, width() - sidebarWidth - cardInset, height() - 2 * cardInset);
+}
+
+void ContentView::resizeEvent(QResizeEvent*)
+{
+    m_sidebar->setGeometry(0, 0, sidebarWidth, height());
+    m_card->setGeometry(cardRect());
+    m_toast->place();
+}
+
+void ContentView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), 12, 12);
+    p.fillPath(path, VantraPalette::frame());
+}
+
+} // namespace corvane
