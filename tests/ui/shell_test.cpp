@@ -4,6 +4,7 @@
 #include "ui/shell/dropdown_panel.h"
 #include "ui/shell/panel_placement.h"
 #include "ui/shell/run_in_front.h"
+#include "ui/window/content_view.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -209,18 +210,23 @@ TEST_F(ShellTest, ClickOnTheIconTogglesThePanelWithAGuardAfterAClose)
     EXPECT_TRUE(panel().isVisible());
 }
 
-TEST_F(ShellTest, EscapeClosesThePanelUnlessASheetIsUp)
+TEST_F(ShellTest, EscapeClosesThePanelUnlessTheRuleEditorIsUp)
 {
     start();
-    bool sheet = true;
-    panel().hasSheet = [&] { return sheet; };
+    auto* view = qobject_cast<ContentView*>(panel().content());
+    ASSERT_TRUE(view);
     delegate.show();
     now += 1000;
 
+    Rule rule;
+    rule.id = Uuid::random();
+    view->editRule(rule);
+    ASSERT_TRUE(view->editor());
     QTest::keyClick(&panel(), Qt::Key_Escape);
     EXPECT_TRUE(panel().isVisible());
 
-    sheet = false;
+    view->state().setEditing(std::nullopt);
+    ASSERT_FALSE(view->editor());
     QTest::keyClick(&panel(), Qt::Key_Escape);
     EXPECT_FALSE(panel().isVisible());
     EXPECT_EQ(delegate.closedAt(), now); // every closing path records the close
@@ -232,8 +238,10 @@ TEST_F(ShellTest, ShortcutsOfTheMainMenu)
     delegate.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&panel()));
 
+    auto* view = qobject_cast<ContentView*>(panel().content());
+    ASSERT_TRUE(view);
     QTest::keyClick(&panel(), Qt::Key_Comma, Qt::ControlModifier);
-    EXPECT_EQ(model->requestedTab(), AppTab::settings);
+    EXPECT_EQ(view->state().tab(), AppTab::settings);
 
     QTest::keyClick(&panel(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(terminated, 1);

@@ -6,7 +6,9 @@
 #include "platform/platform.h"
 #include "run_in_front.h"
 #include "tray_artwork.h"
-#include "ui/kit/palette.h"
+#include "ui/window/appearance.h"
+#include "ui/window/content_view.h"
+#include "ui/window/preferences.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,8 +16,6 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -38,25 +38,6 @@ qint64 monotonicMs()
         return timer;
     }();
     return clock.elapsed();
-}
-
-// Stands in for the main view until it is built: the panel's dark frame.
-class PanelPlaceholder : public QWidget {
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 12, 12);
-        p.fillPath(path, VantraPalette::frame());
-    }
-};
-
-// What the panel shows.
-QWidget* panelContent(Model&)
-{
-    return new PanelPlaceholder;
 }
 
 // Tells the shell when the panel has been painted after being shown.
@@ -135,6 +116,14 @@ std::optional<int> AppDelegate::start(Model& model, const Launch& launch)
     // with the user defaults.
     installShortcuts();
     applyMenuBarVisibility();
+    Preferences& preferences = Preferences::of(model);
+    connect(&preferences, &Preferences::showInMenuBarChanged, this, &AppDelegate::applyMenuBarVisibility);
+    connect(&preferences, &Preferences::pinWindowChanged, this, &AppDelegate::applyMenuBarVisibility);
+    // The tray follows the desktop's scheme, whatever the window is set to.
+    connect(&Appearance::shared(), &Appearance::changed, this, [this] {
+        if (m_statusItem)
+            m_statusItem->setIcon(TrayArtwork::icon(darkPanel()));
+    });
 
     // 8. An ordinary launch opens the panel; a launch for a link leaves the
     // person where they clicked it.
@@ -166,7 +155,9 @@ std::optional<int> AppDelegate::start(Model& model, const Launch& launch)
 void AppDelegate::buildPanel()
 {
     m_window = new DropdownPanel(m_model->userDefaults());
-    m_window->setContent(panelContent(*m_model));
+    auto* view = new ContentView(*m_model);
+    m_window->setContent(view);
+    m_window->hasSheet = [view] { return view->editor() != nullptr; };
     m_window->onDismiss = [self = QPointer<AppDelegate>(this)] {
         if (self)
             self->m_closedAt = self->clock();
@@ -206,7 +197,7 @@ QMenu* AppDelegate::statusMenu()
 
 bool AppDelegate::darkPanel() const
 {
-    return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+    return Appearance::shared().systemDark();
 }
 
 void AppDelegate::applyMenuBarVisibility()
