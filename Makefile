@@ -3,12 +3,14 @@ BUILD        ?= build
 SAN_BUILD    ?= build-sanitize
 BENCH_BUILD  ?= build-bench
 FUZZ_BUILD   ?= build-fuzz
+RELEASE_BUILD ?= build-release
+RELEASE_OUT  ?= dist
 PREFIX       ?= $(HOME)/.local
 FUZZ_SECONDS ?= 60
 JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?=
 
-.PHONY: all deps configure build test test-sanitize run bench fuzz format install clean
+.PHONY: all deps configure build test test-sanitize run bench fuzz format install release clean
 
 all: build
 
@@ -49,8 +51,13 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 	@scripts/post-install $(PREFIX)
 
+# A signed archive of the application folder and its feed, in $(RELEASE_OUT).
+release: deps
+	@CMAKE_FLAGS="$(CMAKE_FLAGS)" JOBS=$(JOBS) MINISIGN_KEY="$(MINISIGN_KEY)" \
+	  scripts/release $(RELEASE_BUILD) $(RELEASE_OUT)
+
 format:
 	@find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD) $(RELEASE_OUT)

@@ -7,6 +7,7 @@
 #include "platform/linux/linux_platform.h"
 #include "platform/single_instance.h"
 #include "ui/shell/app_delegate.h"
+#include "ui/shell/message_box_alerts.h"
 #include "ui/shell/qt_arguments.h"
 
 #include <QApplication>
@@ -51,8 +52,10 @@ int main(int argc, char** argv)
     if (intake.handOff(links))
         return 0;
 
+    // Built from the program name alone: Qt reads no option from a link.
     QtArguments qtArguments(argv[0]);
     QApplication app(qtArguments.argc(), qtArguments.argv());
+    QApplication::setQuitOnLastWindowClosed(false); // closing an alert never ends Corvane
     QCoreApplication::setApplicationName(QStringLiteral("corvane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
 
@@ -64,6 +67,9 @@ int main(int argc, char** argv)
     AppDelegate delegate;
     environment.window = &delegate;
     environment.extensionFolder = extensionFolder();
+    MessageBoxAlerts alerts;
+    environment.alerts = &alerts;
+    environment.updates = UpdateSettings::standard();
     Model& model = Model::setupShared(std::move(environment));
 
     // Listen only once the model is ready: setting it up asks the desktop who

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -18,6 +19,7 @@ class QTimer;
 namespace corvane {
 
 struct TargetBrowser;
+struct Alert;
 namespace Bridge {
 struct Runner;
 }
@@ -150,6 +152,15 @@ public:
     void checkDefaultBrowser();
     void setDefault();
 
+    // Updates.
+    QString appVersion() const;
+    QUrl latestURL() const;
+    void checkForUpdatesQuietly();
+    void checkForUpdates();
+    void installUpdate();
+    // Forgets the day's check, checks at once and installs what it finds.
+    void updateNow();
+
 signals:
     void configChanged();
     void profilesChanged();
@@ -183,6 +194,9 @@ private:
     void needAttention();
     Bridge::Runner runner(const TargetBrowser& browser) const;
     void appendPending(const Url& url, const std::optional<std::string>& profile, const QString& reason);
+    using Fetched = std::function<void(bool ok, const std::optional<UpdateInfo>& newer)>;
+    void fetchLatest(Fetched done);
+    void alert(const Alert& alert, std::function<void(int response)> done = {});
 
     ModelEnvironment m_env;
     std::unique_ptr<QSettings> m_userDefaults;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/url.h"
+#include "update_settings.h"
 
 #include <QObject>
 #include <QString>
@@ -12,6 +13,7 @@ namespace corvane {
 class Platform;
 class PickerPresenter;
 class WindowPresenter;
+class AlertPresenter;
 
 // Turns a link into its real destination; must call `done` exactly once
 // unless `context` is destroyed first.
@@ -26,6 +28,8 @@ struct ModelEnvironment {
     Platform* platform = nullptr;      // required, not owned
     PickerPresenter* picker = nullptr; // may be null, not owned
     WindowPresenter* window = nullptr; // may be null, not owned
+    AlertPresenter* alerts = nullptr;  // may be null: questions count as declined
+    UpdateSettings updates;            // empty: no feed, no key, not installed
     QString extensionFolder;           // the shipped browser extension; empty: unknown
     LinkResolver resolver;             // empty: the network resolver
     bool autosave = true;

@@ -1,8 +1,8 @@
 #include "model.h"
 
 #include "platform/platform.h"
+#include "update_settings.h"
 
-#include <QCoreApplication>
 #include <QSysInfo>
 #include <QUrlQuery>
 
@@ -26,8 +26,8 @@ QUrl Model::feedbackLink(const QString& address, const QString& version, const Q
 void Model::sendFeedback()
 {
     // The system's display name (PRETTY_NAME of os-release on Linux).
-    const QUrl link = feedbackLink(QStringLiteral(CORVANE_SUPPORT_EMAIL),
-                                   QCoreApplication::applicationVersion(), QSysInfo::prettyProductName());
+    const QUrl link =
+        feedbackLink(BuildSettings::supportAddress(), appVersion(), QSysInfo::prettyProductName());
     if (link.isValid())
         m_env.platform->openUrl(link);
 }

@@ -145,7 +145,11 @@ std::optional<int> AppDelegate::start(Model& model, const Launch& launch)
             m_model->checkDefaultBrowser();
     });
 
-    // 11. Updates: checked by the update service once it is part of the build.
+    // 11. At most one check a day, or at once and installing with --update-now.
+    if (launch.arguments.contains(QStringLiteral("--update-now")))
+        model.updateNow();
+    else
+        model.checkForUpdatesQuietly();
 
     // 12. Links that arrived during start-up.
     model.drain();

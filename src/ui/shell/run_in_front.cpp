@@ -15,6 +15,9 @@ int runInFront(QMessageBox& box)
     if (panel)
         panel->setOnTop(false);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.show();
+    box.raise();
+    box.activateWindow();
     const int result = box.exec();
     if (panel)
         panel->setOnTop(wasOnTop);
