@@ -139,10 +139,15 @@ std::optional<int> AppDelegate::start(Model& model, const Launch& launch)
         model.platform().isBrowserRunning(model.targetBrowser()))
         model.refresh(true);
 
-    // 10. The person may have changed the default browser while away.
+    // 10. The person may have changed the default browser while away. Asking
+    // the desktop takes a moment, so a panel that is just opening paints first.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        if (state == Qt::ApplicationActive && m_model)
-            m_model->checkDefaultBrowser();
+        if (state != Qt::ApplicationActive)
+            return;
+        QTimer::singleShot(activeCheckDelayMs, this, [this] {
+            if (m_model)
+                m_model->checkDefaultBrowser();
+        });
     });
 
     // 11. At most one check a day, or at once and installing with --update-now.

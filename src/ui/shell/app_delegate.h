@@ -35,6 +35,7 @@ public:
 
     static constexpr int showDelayMs = 300;
     static constexpr int clickGuardMs = 300;
+    static constexpr int activeCheckDelayMs = 100;
 
     explicit AppDelegate(QObject* parent = nullptr);
     ~AppDelegate() override;
