@@ -32,6 +32,7 @@ struct Placement {
     std::optional<QRect> icon;
     QPoint pointer;
     QPoint expected;
+    friend void PrintTo(const Placement& c, std::ostream* os) { *os << c.name; }
 };
 
 class PanelPlacement : public ::testing::TestWithParam<Placement> {};
