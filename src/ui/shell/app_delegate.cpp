@@ -97,11 +97,11 @@ AppDelegate* AppDelegate::shared()
 
 std::optional<int> AppDelegate::start(Model& model, const Launch& launch)
 {
-    // 1.
+    // From here on the picker and the alerts can reach the panel.
     sharedDelegate = this;
     m_model = &model;
 
-    // 2. Rendering previews is all such a process does.
+    // Rendering previews is all such a process does.
     if (const std::optional<QString> folder = previewFolder(launch.arguments)) {
         if (renderPreviews)
             return renderPreviews(*folder);
@@ -109,11 +109,11 @@ std::optional<int> AppDelegate::start(Model& model, const Launch& launch)
         return 2;
     }
 
-    // 3.-5. The panel with the main view; every close is recorded.
+    // The panel with the main view; every close is recorded.
     buildPanel();
 
-    // 6.-7. The main menu's shortcuts, the tray icon and the pin, kept in step
-    // with the user defaults.
+    // The main menu's shortcuts, the tray icon and the pin, kept in step with
+    // the user defaults.
     installShortcuts();
     applyMenuBarVisibility();
     Preferences& preferences = Preferences::of(model);
@@ -125,7 +125,7 @@ std::optional<int> AppDelegate::start(Model& model, const Launch& launch)
             m_statusItem->setIcon(TrayArtwork::icon(darkPanel()));
     });
 
-    // 8. An ordinary launch opens the panel; a launch for a link leaves the
+    // An ordinary launch opens the panel; a launch for a link leaves the
     // person where they clicked it.
     if (launch.defaultLaunch) {
         QTimer::singleShot(showDelayMs, Qt::PreciseTimer, this, [this] {
@@ -134,12 +134,12 @@ std::optional<int> AppDelegate::start(Model& model, const Launch& launch)
         });
     }
 
-    // 9.
+    // The profiles, quietly, when the browser was reached before and runs now.
     if (model.userDefaults().value(QStringLiteral("connectedBefore"), false).toBool() &&
         model.platform().isBrowserRunning(model.targetBrowser()))
         model.refresh(true);
 
-    // 10. The person may have changed the default browser while away. Asking
+    // The person may have changed the default browser while away. Asking
     // the desktop takes a moment, so a panel that is just opening paints first.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state != Qt::ApplicationActive)
@@ -150,13 +150,13 @@ std::optional<int> AppDelegate::start(Model& model, const Launch& launch)
         });
     });
 
-    // 11. At most one check a day, or at once and installing with --update-now.
+    // Updates: at most one check a day, or at once and installing with --update-now.
     if (launch.arguments.contains(QStringLiteral("--update-now")))
         model.updateNow();
     else
         model.checkForUpdatesQuietly();
 
-    // 12. Links that arrived during start-up.
+    // Links that arrived during start-up.
     model.drain();
     return std::nullopt;
 }
@@ -218,9 +218,9 @@ void AppDelegate::applyMenuBarVisibility()
 
     // Only a stored false hides the icon; anything unreadable counts as true.
     const QVariant stored = m_model->userDefaults().value(QStringLiteral("showInMenuBar"));
-    const bool hidden = stored.isValid() &&
-                        (stored.typeId() == QMetaType::Bool || stored.toString() == "false") &&
-                        !stored.toBool();
+    const bool storedFalse =
+        stored.typeId() == QMetaType::Bool ? !stored.toBool() : stored.toString() == QLatin1String("false");
+    const bool hidden = stored.isValid() && storedFalse;
     if (hidden) {
         if (m_statusItem) {
             m_statusItem->hide();

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <algorithm>
+
 namespace corvane::TrayArtwork {
 
 namespace {
