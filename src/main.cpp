@@ -7,16 +7,18 @@
 #include "platform/linux/linux_platform.h"
 #include "platform/single_instance.h"
 #include "ui/preview/preview_renderer.h"
+#include "ui/picker/picker_controller.h"
+#include "ui/picker/picker_view.h"
+#include "ui/shell/app_delegate.h"
 #include "ui/shell/message_box_alerts.h"
+#include "ui/shell/qt_arguments.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
-#include <algorithm>
 #include <cstdio>
-#include <string_view>
 
 namespace {
 
@@ -64,11 +66,9 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // Built from the program name alone: no link on the command line can ever
-    // be read as one of Qt's own options (-platformpluginpath, -stylesheet).
-    int qtArgc = 1;
-    char* qtArgv[] = {argv[0], nullptr};
-    QApplication app(qtArgc, qtArgv);
+    // Built from the program name alone: Qt reads no option from a link.
+    QtArguments qtArguments(argv[0]);
+    QApplication app(qtArguments.argc(), qtArguments.argv());
     QApplication::setQuitOnLastWindowClosed(false); // closing an alert never ends Corvane
     // Later processes are served from now on, while the state is built; what
     // they send waits for startDelivering().
@@ -81,6 +81,10 @@ int main(int argc, char** argv)
     environment.settingsPath = ModelEnvironment::standardSettingsPath();
     environment.userDefaultsPath = ModelEnvironment::standardUserDefaultsPath();
     environment.platform = &platform;
+    AppDelegate delegate;
+    environment.window = &delegate;
+    PickerController picker;
+    environment.picker = &picker;
     environment.extensionFolder = extensionFolder();
     MessageBoxAlerts alerts;
     environment.alerts = &alerts;
@@ -99,15 +103,10 @@ int main(int argc, char** argv)
     else
         platform.endActivation(activation);
     intake.startDelivering();
-    const TargetBrowser browser = model.targetBrowser();
-    if (model.userDefaults().value(QStringLiteral("connectedBefore"), false).toBool() &&
-        platform.isBrowserRunning(browser))
-        model.refresh(true);
-    // --update-now: forget the day's check, check at once, install what is found.
-    if (std::find(argv + 1, argv + argc, std::string_view("--update-now")) != argv + argc)
-        model.updateNow();
-    else
-        model.checkForUpdatesQuietly();
-    model.drain();
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const auto exitCode = delegate.start(model, {arguments, links.isEmpty()}))
+        return *exitCode;
     return app.exec();
 }

@@ -132,6 +132,9 @@ public:
     void flash(const QString& message);
     void refresh(bool quiet);
     void showWindow();
+    // Opens a mail to the support address with the version and the system.
+    void sendFeedback();
+    static QUrl feedbackLink(const QString& address, const QString& version, const QString& systemName);
 
     // The link queue and the link test.
     // `activation` goes to the browser started for the first of these links,

@@ -1,5 +1,7 @@
 #include "message_box_alerts.h"
 
+#include "run_in_front.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -11,7 +13,6 @@ void MessageBoxAlerts::run(const Alert& alert, std::function<void(int response)>
     box.setWindowTitle(QStringLiteral("Corvane"));
     box.setText(alert.message);
     box.setInformativeText(alert.informativeText);
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
     QList<QAbstractButton*> buttons;
     for (qsizetype i = 0; i < titles.size(); ++i)
@@ -19,10 +20,7 @@ void MessageBoxAlerts::run(const Alert& alert, std::function<void(int response)>
     box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
     // Escape answers with the last button: "Later", "Cancel", "Close".
     box.setEscapeButton(buttons.last());
-    box.show();
-    box.raise();
-    box.activateWindow();
-    box.exec();
+    runInFront(box);
     const qsizetype index = buttons.indexOf(box.clickedButton());
     if (done)
         done(index < 0 ? 0 : AlertPresenter::firstButton + int(index));
