@@ -208,7 +208,7 @@ std::unique_ptr<Model> PreviewRenderer::sampleModel(bool defaultBanner)
         Opened{Uuid::random(), url("https://zoom.us/j/5550198321"), "Work", ruleReason(config, 12)},
     });
     model->setPending({Pending{Uuid::random(), url(sampleDocument), std::nullopt,
-                               "No matching rule. Pick a profile.", false}});
+                               "No matching rule. Pick a profile.", false, {}}});
     return model;
 }
 
