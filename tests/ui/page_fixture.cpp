@@ -63,7 +63,7 @@ void PageTest::TearDown()
 Pending pendingLink(const QString& url, std::optional<QString> profile, const QString& reason, bool attempted)
 {
     return Pending{Uuid::random(), Router::incoming(url.toStdString()), std::move(profile), reason,
-                   attempted};
+                   attempted, {}};
 }
 
 Opened openedLink(const QString& url, const QString& profile, const QString& reason, bool reused)

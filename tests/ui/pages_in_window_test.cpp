@@ -52,7 +52,7 @@ TEST_F(PagesInWindow, CreateRuleOpensTheEditorPrefilledAndTheNamesAreTheTargetBr
     model = makeModel();
     model->setProfiles({"Work"});
     model->setPending({Pending{Uuid::random(), Router::incoming("https://www.example.com/a"), std::nullopt,
-                               "No matching rule. Pick a profile.", false}});
+                               "No matching rule. Pick a profile.", false, {}}});
     ContentView& window = makeView();
     window.state().setTab(AppTab::links);
     auto* links = qobject_cast<LinksPage*>(window.page(AppTab::links));

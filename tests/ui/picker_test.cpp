@@ -211,7 +211,7 @@ TEST_F(PickerTest, LinkWithoutHostOpensWithoutARule)
     const std::optional<Url> url = Url::parse("https:///no-host");
     ASSERT_TRUE(url);
     ASSERT_EQ(url->host.value_or(""), "");
-    const Pending link{Uuid::random(), *url, std::nullopt, "No matching rule. Pick a profile.", false};
+    const Pending link{Uuid::random(), *url, std::nullopt, "No matching rule. Pick a profile.", false, {}};
     model->setProfiles({"Work", "Personal"});
     model->setPending({link});
     controller.present(link, model->profiles());
