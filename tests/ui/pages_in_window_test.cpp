@@ -30,7 +30,7 @@ TEST_F(PagesInWindow, ColorModeSwitchesTheWholeWindowAtOnce)
     ASSERT_TRUE(rulesLabel);
 
     const auto click = [&](int segment) {
-        QTest::mouseClick(mode, Qt::LeftButton, {}, mode->segmentRect(segment).center().toPoint());
+        QTest::mouseClick(mode->segments()[segment], Qt::LeftButton);
     };
     click(2);
     EXPECT_TRUE(window.dark());

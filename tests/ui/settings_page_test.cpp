@@ -161,12 +161,12 @@ TEST_F(SettingsPageTest, ColorModeSwitchesThePaletteOfTheWholeWindow)
                      [&] { host->setDark(Preferences::of(*model).appearance() == "dark"); });
     auto* mode = page->findChild<VantraSegmented*>("colorMode");
     EXPECT_EQ(mode->selection(), "system");
-    QTest::mouseClick(mode, Qt::LeftButton, {}, mode->segmentRect(2).center().toPoint());
+    QTest::mouseClick(mode->segments()[2], Qt::LeftButton);
     EXPECT_EQ(storedDefault("colorScheme"), "dark");
     EXPECT_TRUE(host->vantraPalette().dark);
     EXPECT_EQ(page->row("Color mode")->findChild<QLabel*>("title")->palette().color(QPalette::WindowText),
               host->vantraPalette().ink());
-    QTest::mouseClick(mode, Qt::LeftButton, {}, mode->segmentRect(0).center().toPoint());
+    QTest::mouseClick(mode->segments()[0], Qt::LeftButton);
     EXPECT_EQ(storedDefault("colorScheme"), "system");
     EXPECT_FALSE(host->vantraPalette().dark);
 }
