@@ -1,12 +1,6 @@
 #include "settings_actions.h"
 
 #include "app/model.h"
-#include "app/update_settings.h"
-#include "platform/platform.h"
-
-#include <QSysInfo>
-#include <QUrl>
-#include <QUrlQuery>
 
 namespace corvane::SettingsActions {
 
@@ -30,21 +24,10 @@ void installUpdate(Model& model)
     model.installUpdate();
 }
 
-// The same mail as the status menu's "Send Feedback…": the version and the
-// system in the body, below room for the message.
+// The same mail as the status menu's "Send Feedback…".
 void sendFeedback(Model& model)
 {
-    const QString address = BuildSettings::supportAddress();
-    if (address.isEmpty())
-        return;
-    QUrl mail("mailto:" + address);
-    if (!mail.isValid())
-        return;
-    QUrlQuery query;
-    query.addQueryItem("subject", "Corvane feedback");
-    query.addQueryItem("body", "\n\n\nCorvane " + model.appVersion() + ", " + QSysInfo::prettyProductName());
-    mail.setQuery(query);
-    model.platform().openUrl(mail);
+    model.sendFeedback();
 }
 
 } // namespace corvane::SettingsActions
