@@ -84,7 +84,7 @@ void DesktopTest::startDesktop(bool withTray)
         int code = 1;
         xdotool({"search", "--onlyvisible", "--class", "trayer"}, &code);
         return code == 0;
-    }));
+    }, 30000));
 }
 
 QProcess* DesktopTest::corvane(const QStringList& args)

@@ -40,7 +40,7 @@ protected:
     qulonglong trayIcon();
     void click(QPoint where);
 
-    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
+    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
     static void write(const QString& path, const QByteArray& text);
