@@ -1,4 +1,5 @@
 #include "favicon_fetcher.h"
+#include "reply_drop.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
@@ -175,20 +176,7 @@ private:
         done(std::move(result));
     }
 
-    void dropReply()
-    {
-        if (!m_reply)
-            return;
-        QNetworkReply* reply = m_reply;
-        m_reply = nullptr;
-        reply->disconnect(this);
-        // Qt reports an error status itself right after the headers; aborting
-        // such a reply too would report twice. Deleting it ends the transfer.
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (reply->isRunning() && reply->error() == QNetworkReply::NoError && status < 400)
-            reply->abort();
-        reply->deleteLater();
-    }
+    void dropReply() { corvane::dropReply(m_reply, this); }
 
     QUrl m_url;
     qint64 m_limit;

@@ -1,4 +1,5 @@
 #include "unwrap_resolver.h"
+#include "reply_drop.h"
 
 #include "core/unwrap.h"
 
@@ -140,20 +141,7 @@ private:
         done(url);
     }
 
-    void dropReply()
-    {
-        if (!m_reply)
-            return;
-        QNetworkReply* reply = m_reply;
-        m_reply = nullptr;
-        reply->disconnect(this);
-        // Qt reports an error status itself right after the headers; aborting
-        // such a reply too would report twice. Deleting it ends the transfer.
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (reply->isRunning() && reply->error() == QNetworkReply::NoError && status < 400)
-            reply->abort();
-        reply->deleteLater();
-    }
+    void dropReply() { corvane::dropReply(m_reply, this); }
 
     Url m_original;
     QUrl m_hop;
