@@ -57,7 +57,7 @@ struct FullLists {
                                                   .arg(i)
                                                   .arg(salt)
                                                   .toStdString()),
-                             std::nullopt, "No matching rule. Pick a profile.", i % 4 == 0};
+                             std::nullopt, "No matching rule. Pick a profile.", i % 4 == 0, Activation{}};
         return links;
     }
 
