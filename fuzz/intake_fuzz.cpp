@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (decoded.size < 4 || decoded.size > bytes.size() || decoded.size > 4 + IntakeProtocol::maxMessageBytes)
         std::abort();
     for (const auto& link : decoded.message.links) {
-        if (link.size() > IntakeProtocol::maxLinkBytes)
+        if (link.size() > IntakeProtocol::maxMessageBytes)
             std::abort();
     }
     // One way to write each message: what was read is what it encodes to.

@@ -6,9 +6,9 @@
 #include "app/model_environment.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/single_instance.h"
-#include "ui/preview/preview_renderer.h"
 #include "ui/picker/picker_controller.h"
 #include "ui/picker/picker_view.h"
+#include "ui/preview/preview_renderer.h"
 #include "ui/shell/app_delegate.h"
 #include "ui/shell/message_box_alerts.h"
 #include "ui/shell/qt_arguments.h"
@@ -98,15 +98,22 @@ int main(int argc, char** argv)
         platform.endActivation(reopened);
     });
 
-    if (!links.isEmpty())
-        model.receive(links, activation);
-    else
-        platform.endActivation(activation);
-    intake.startDelivering();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    if (const auto exitCode = delegate.start(model, {arguments, links.isEmpty()}))
+    AppDelegate::Launch launch{arguments, links.isEmpty()};
+    // The command line's links and whatever later launches handed over
+    // meanwhile are taken as the last step of start-up, once the panel and
+    // the picker exist: a picker put up earlier would be closed again by
+    // the window being built.
+    launch.receiveHeld = [&] {
+        if (!links.isEmpty())
+            model.receive(links, activation);
+        else
+            platform.endActivation(activation);
+        intake.startDelivering();
+    };
+    if (const auto exitCode = delegate.start(model, launch))
         return *exitCode;
     return app.exec();
 }

@@ -216,6 +216,7 @@ private:
     void needAttention();
     Bridge::Runner runner(const TargetBrowser& browser) const;
     void appendPending(const Url& url, const std::optional<std::string>& profile, const QString& reason);
+    void redecidePausedLinks();
     using Fetched = std::function<void(bool ok, const std::optional<UpdateInfo>& newer)>;
     void fetchLatest(Fetched done);
     void alert(const Alert& alert, std::function<void(int response)> done = {});
@@ -254,6 +255,9 @@ private:
     bool m_previewDefaultBanner = false;
     Configuration m_savedConfig;
     std::optional<Uuid> m_dismissedPicker;
+    // Links decided while an unusable settings file paused routing: the
+    // repaired rules decide them again.
+    QList<Uuid> m_decidedWhilePaused;
     std::optional<AppTab> m_requestedTab;
     bool m_installingUpdate = false;
     std::optional<UpdateInfo> m_availableUpdate;

@@ -113,6 +113,8 @@ void Model::enqueue(const QStringList& links, const Activation& activation)
             const Url url = Router::incoming(text.toStdString());
             const Decision decision = Router::decide(url, m_config);
             appendPending(url, decision.profile, QString::fromStdString(decision.reason));
+            if (m_loadFailure)
+                m_decidedWhilePaused << m_pending.last().id;
         } catch (const RouteError& error) {
             setStatus(QString::fromStdString(error.message()));
             showWindow();
@@ -133,6 +135,23 @@ void Model::appendPending(const Url& url, const std::optional<std::string>& prof
         link.profile = QString::fromStdString(*profile);
     m_pending.append(link);
     emit pendingChanged();
+}
+
+void Model::redecidePausedLinks()
+{
+    const QList<Uuid> ids = std::exchange(m_decidedWhilePaused, {});
+    bool changed = false;
+    for (Pending& link : m_pending) {
+        if (!ids.contains(link.id))
+            continue;
+        const Decision decision = Router::decide(link.url, m_config);
+        link.profile =
+            decision.profile ? std::optional(QString::fromStdString(*decision.profile)) : std::nullopt;
+        link.reason = QString::fromStdString(decision.reason);
+        changed = true;
+    }
+    if (changed)
+        emit pendingChanged();
 }
 
 void Model::drain()
@@ -256,6 +275,7 @@ void Model::retry(const Uuid& id, const QString& profile)
         return;
     link->profile = profile;
     link->attempted = false;
+    m_decidedWhilePaused.removeAll(id); // the person's choice stands
     if (link->reason.startsWith("No matching rule"))
         link->reason = "Picked " + profile;
     emit pendingChanged();

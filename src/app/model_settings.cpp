@@ -106,8 +106,10 @@ void Model::adoptSettings(const SettingsOnDisk& disk)
     if (m_saveError)
         setSaveError(std::nullopt);
     setConfig(loaded);
-    if (resumed)
+    if (resumed) {
+        redecidePausedLinks();
         drain();
+    }
 }
 
 // An editor or our own save replaces the file by renaming, which ends the
@@ -122,9 +124,15 @@ void Model::watchSettings()
     QStringList paths{m_env.settingsPath, QFileInfo(m_env.settingsPath).absolutePath()};
     if (target != m_env.settingsPath)
         paths << target << QFileInfo(target).absolutePath();
-    const QStringList watched = m_settingsWatcher->files() + m_settingsWatcher->directories();
+    // A file's watch holds on to the file it was made for, which a rename
+    // over it (or a backup kept as a hard link) keeps alive under another
+    // name: the files are watched afresh each time, the folders stay.
+    const QStringList files = m_settingsWatcher->files();
+    if (!files.isEmpty())
+        m_settingsWatcher->removePaths(files);
+    const QStringList folders = m_settingsWatcher->directories();
     for (const QString& path : paths) {
-        if (!watched.contains(path) && QFileInfo::exists(path))
+        if (!folders.contains(path) && QFileInfo::exists(path))
             m_settingsWatcher->addPath(path);
     }
 }

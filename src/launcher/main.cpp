@@ -81,12 +81,9 @@ int main(int argc, char** argv)
     std::vector<std::string> links;
     for (const std::string& argument : arguments)
         links.push_back(LocalFile::toLink(argument, here));
-    for (const std::string& link : links) {
-        if (link.size() <= IntakeProtocol::maxLinkBytes)
-            message.links.push_back(link);
-        else
-            complain("a link longer than 32 KiB was left out.");
-    }
+    // All of them, however long: the running Corvane refuses what it cannot
+    // open with its own message, where the person sees it.
+    message.links = links;
 
     const std::optional<std::string> encoded = IntakeProtocol::encode(message);
     const std::string socket = IntakeFolder::socketPath(IntakeFolder::choose());

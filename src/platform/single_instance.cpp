@@ -79,12 +79,10 @@ bool SingleInstance::handOff(const QStringList& links, const Activation& activat
     if (m_server || !lockStartup())
         return false;
     IntakeProtocol::Message message{{}, bytes(activation.startupId), bytes(activation.token)};
-    for (const QString& link : links) {
-        // The router refuses anything this long; the running process would
-        // close the connection over it.
-        if (std::string encoded = bytes(link); encoded.size() <= IntakeProtocol::maxLinkBytes)
-            message.links.push_back(std::move(encoded));
-    }
+    // Every link goes over, however long: the router refuses what it cannot
+    // open and says so.
+    for (const QString& link : links)
+        message.links.push_back(bytes(link));
     const std::optional<std::string> encoded = IntakeProtocol::encode(message);
     if (!encoded) {
         m_failure = QStringLiteral("The links are too long to hand to the running Corvane.");

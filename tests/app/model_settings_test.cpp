@@ -191,6 +191,72 @@ TEST_F(ModelSettingsTest, AnUnusableHandEditPausesRoutingAndIsNeverOverwrittenUn
     EXPECT_EQ(readFile(env.settingsPath), handWritten(withDefault("Home")));
 }
 
+// Whatever replaced the file last (our own save, an editor that keeps the old
+// file as its backup), the watch follows the file now at the path: a later
+// edit in place is seen.
+TEST_F(ModelSettingsTest, AnEditInPlaceIsSeenAfterTheFileWasReplaced)
+{
+    env.saveDelayMs = 50;
+    env.reloadDelayMs = 50;
+    ConfigFile::save(numbered(0), fsPath(env.settingsPath));
+    auto model = makeModel();
+    const auto keepingBackup = [](const QString& path, const QByteArray& bytes) {
+        std::filesystem::remove(fsPath(path + "~"));
+        std::filesystem::create_hard_link(fsPath(path), fsPath(path + "~"));
+        replaceFile(path, bytes);
+    };
+    const struct {
+        const char* how;
+        std::function<void()> replace;
+        Configuration replaced;
+    } cases[] = {
+        {"our own save", [&] { model->setConfig(numbered(1)); }, numbered(1)},
+        {"an editor keeping a backup", [&] { keepingBackup(env.settingsPath, handWritten(numbered(2))); },
+         numbered(2)},
+    };
+    int n = 10;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        c.replace();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model->savedConfig() == c.replaced; }, 5000));
+        QTest::qWait(200); // every report of the replacement has been handled
+        const Configuration edited = numbered(++n);
+        writeFile(env.settingsPath, handWritten(edited));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return model->config() == edited; }, 5000));
+    }
+}
+
+// A link that arrives while a broken file pauses routing is routed by the
+// rules of the repaired file, not by the ones in force before it broke; one
+// the person chose a profile for meanwhile keeps that choice.
+TEST_F(ModelSettingsTest, LinksWaitingOutAPauseAreRoutedByTheRepairedRules)
+{
+    env.reloadDelayMs = 50;
+    useRunner(openedAnswer);
+    ConfigFile::save(withRules({Rule::make(MatchKind::domain, "a.example", "Work")}),
+                     fsPath(env.settingsPath));
+    auto model = makeModel();
+    model->setProfiles({"Work", "Personal", "Home"});
+
+    writeFile(env.settingsPath, "{ broken");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->loadFailure(); }, 5000));
+    model->receive({"https://a.example/1", "https://b.example/2", "https://c.example/3"});
+    ASSERT_EQ(model->pending().size(), 3);
+    model->retry(model->pending()[2].id, "Home");
+
+    replaceFile(env.settingsPath,
+                handWritten(withRules({Rule::make(MatchKind::domain, "a.example", "Personal"),
+                                       Rule::make(MatchKind::domain, "b.example", "Personal")})));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->loadFailure(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->pending().isEmpty(); }, 5000));
+    QStringList opened;
+    for (const Opened& link : model->recent())
+        opened.prepend(QString::fromStdString(link.url.text) + " " + link.profile);
+    EXPECT_EQ(opened, (QStringList{"https://a.example/1 Personal", "https://b.example/2 Personal",
+                                   "https://c.example/3 Home"}));
+    EXPECT_TRUE(picker.presented.isEmpty());
+}
+
 TEST_F(ModelSettingsTest, OurOwnSavesAreNotTakenForOutsideEdits)
 {
     env.saveDelayMs = 1000;

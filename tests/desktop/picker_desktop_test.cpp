@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QThread>
 
 namespace corvane::testing {
 namespace {
@@ -82,6 +83,22 @@ TEST_F(PickerDesktop, DigitOpensTheLinkInThatProfileAndEscapeLeavesTheNextOneWai
                    .size() >= 2;
     })) << "the quit confirmation shows beside the panel";
     EXPECT_EQ(opened().size(), 2) << "the dismissed link was not opened";
+}
+
+// The first click of the day: Corvane is not running, the desktop starts it
+// with a link that no rule claims. The picker comes up and stays up while
+// the rest of Corvane is built, and a key opens the link.
+TEST_F(PickerDesktop, ColdStartWithALinkKeepsThePickerUpUntilAKeyAnswersIt)
+{
+    startDesktop();
+    corvane({"https://no-rule.example.net/"});
+    ASSERT_TRUE(waitFor([&] { return visibleWindow(pickerTitle) != 0; }));
+    QThread::msleep(1000);
+    ASSERT_NE(visibleWindow(pickerTitle), 0u) << "the picker is still up a second later";
+    EXPECT_EQ(visibleWindow("Corvane"), 0u) << "a launch for a link opens no panel";
+    xdotool({"key", "1"});
+    ASSERT_TRUE(waitFor([&] { return opened().size() == 2; }));
+    EXPECT_EQ(opened(), QStringList({"--profile-directory=Default", "https://no-rule.example.net/"}));
 }
 
 TEST_F(PickerDesktop, AlwaysUseForThisSiteAddsTheDomainRule)

@@ -1,5 +1,6 @@
 #include "intake_child.h"
 #include "platform/intake/intake_protocol.h"
+#include "platform/intake/intake_server.h"
 #include "platform/single_instance.h"
 #include "wait_until.h"
 
@@ -11,6 +12,11 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
 
 #include <signal.h>
 
@@ -113,7 +119,58 @@ TEST_F(Intake, MessageInPiecesIsReassembledAndGarbageIsDropped)
     EXPECT_EQ(links.count(), 1);
 }
 
-// A link longer than any web link, or a connection beyond the few a real
+// Messages that are all ready when the server next looks go on in the order
+// their connections came in, never last first. The first message holds the
+// server's thread while the three others arrive, so they are read together.
+TEST_F(Intake, MessagesReadyTogetherGoOnInArrivalOrder)
+{
+    std::mutex mutex;
+    std::vector<std::string> order;
+    std::atomic<bool> holding = false;
+    const auto server =
+        IntakeServer::start(folder("order.sock").toStdString(), [&](IntakeProtocol::Message m) {
+            {
+                const std::lock_guard lock(mutex);
+                order.push_back(m.links.at(0));
+            }
+            if (m.links.at(0) == "hold") {
+                holding = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+        });
+    ASSERT_TRUE(server);
+    const auto greeted = [&](QLocalSocket& socket) {
+        socket.connectToServer(folder("order.sock"));
+        return socket.waitForConnected(5000) && socket.waitForReadyRead(5000) && socket.readAll().size() > 0;
+    };
+    for (int round = 0; round < 5; ++round) {
+        {
+            const std::lock_guard lock(mutex);
+            order.clear();
+        }
+        holding = false;
+        QLocalSocket hold, first, second, third;
+        for (QLocalSocket* socket : {&hold, &first, &second, &third})
+            ASSERT_TRUE(greeted(*socket)) << "round " << round;
+        hold.write(encoded({{"hold"}, "", ""}));
+        hold.waitForBytesWritten(5000);
+        ASSERT_TRUE(waitUntil([&] { return holding.load(); }));
+        int n = 1;
+        for (QLocalSocket* socket : {&first, &second, &third}) {
+            socket->write(encoded({{"link " + std::to_string(n++)}, "", ""}));
+            socket->waitForBytesWritten(5000);
+        }
+        ASSERT_TRUE(waitUntil([&] {
+            const std::lock_guard lock(mutex);
+            return order.size() == 4;
+        }));
+        const std::lock_guard lock(mutex);
+        EXPECT_EQ(order, (std::vector<std::string>{"hold", "link 1", "link 2", "link 3"}))
+            << "round " << round;
+    }
+}
+
+// A message over the limit, or a connection beyond the few a real
 // launch burst needs, is closed unanswered; the others are served as ever.
 TEST_F(Intake, ConnectionsBeyondTheLimitsAreClosed)
 {
@@ -131,9 +188,8 @@ TEST_F(Intake, ConnectionsBeyondTheLimitsAreClosed)
             bytes.append(char((value >> shift) & 0xff));
         return bytes;
     };
-    const QByteArray link(IntakeProtocol::maxLinkBytes + 1, 'x');
-    const QByteArray body = number(1) + number(quint32(link.size())) + link + number(0) + number(0);
-    tooLong.write(number(quint32(body.size())) + body);
+    // Declares a message over the limit: closed before the body is read.
+    tooLong.write(number(quint32(IntakeProtocol::maxMessageBytes + 1)) + QByteArray(4096, 'x'));
     QSignalSpy closed(&tooLong, &QLocalSocket::disconnected);
     EXPECT_TRUE(closed.wait(5000));
     EXPECT_FALSE(tooLong.readAll().contains(fromView(IntakeProtocol::acknowledgement())));

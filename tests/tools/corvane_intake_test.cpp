@@ -178,6 +178,35 @@ TEST_F(CorvaneIntake, GreetedButSlowRunningOneGetsEachLinkOnceAndNoSecondStarts)
     EXPECT_FALSE(QFile::exists(m_dir.filePath("opened"))) << "no second Corvane routed the link";
 }
 
+// A link far beyond what the router opens still reaches the running Corvane,
+// which refuses it with its own message; it is never dropped on the way, and
+// the batch around it keeps its order.
+TEST_F(CorvaneIntake, OverlongLinkIsHandedOverNotLeftOut)
+{
+    QLocalServer running;
+    ASSERT_TRUE(running.listen(m_dir.filePath("runtime/corvane.sock")));
+    QByteArray received;
+    QObject::connect(&running, &QLocalServer::newConnection, [&] {
+        QLocalSocket* socket = running.nextPendingConnection();
+        socket->write("corvane-intake 2\n");
+        QObject::connect(socket, &QLocalSocket::readyRead, [&, socket] {
+            received += socket->readAll();
+            if (received.contains("https://example.org/after"))
+                socket->write("ok\n");
+        });
+    });
+
+    const QString overlong = "https://example.org/?" + QString(40000, 'x');
+    QProcess* later = start({"https://example.org/before", overlong, "https://example.org/after"});
+    QSignalSpy finished(later, &QProcess::finished);
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(later->exitCode(), 0);
+    const qsizetype before = received.indexOf("https://example.org/before");
+    const qsizetype longOne = received.indexOf(overlong.toUtf8());
+    const qsizetype after = received.indexOf("https://example.org/after");
+    EXPECT_TRUE(before >= 0 && longOne > before && after > longOne) << "all three, in order";
+}
+
 // The first start asks the desktop who handles web links; a slow answer must
 // not keep later launches out, nor let one of them become a second instance.
 TEST_F(CorvaneIntake, SlowFirstStartLetsABurstOfLaterLaunchesIn)

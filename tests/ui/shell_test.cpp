@@ -1,5 +1,7 @@
 #include "app/model_fixture.h"
 #include "core/router.h"
+#include "ui/picker/picker_controller.h"
+#include "ui/picker/picker_view.h"
 #include "ui/shell/app_delegate.h"
 #include "ui/shell/dropdown_panel.h"
 #include "ui/shell/panel_placement.h"
@@ -57,20 +59,27 @@ INSTANTIATE_TEST_SUITE_P(
                   QRect(3000, 1050, 24, 24),
                   {0, 0},
                   {3200 - 900 - 8, 1050 - 640 - 6}},
-        // The desktop does not say where the icon is: top-right of the free
-        // area of the screen under the pointer.
+        // The desktop does not say where the icon is: the panel hangs from the
+        // edge of the screen nearest the pointer, centred on it along that edge.
+        Placement{"unknown place, pointer in the top bar", QRect(), {700, 12}, {700 - 450, 24 + 6}},
+        Placement{"unknown place, far from the edges", QRect(), {2000, 500}, {2000 - 450, 6}},
+        // A tray in a bottom bar gets the panel above the bar ...
+        Placement{"unknown place, bottom bar", QRect(), {3000, 1060}, {3200 - 900 - 8, 1040 - 640 - 6}},
+        // ... and above the icon when the bar reserves no space.
         Placement{
-            "unknown place, pointer on the first screen", QRect(), {100, 100}, {1280 - 900 - 8, 24 + 6}},
-        Placement{"unknown place, pointer on the second screen", QRect(), {2000, 500}, {3200 - 900 - 8, 6}},
+            "unknown place, bottom bar over the free area", QRect(), {700, 795}, {700 - 450, 795 - 18 - 640}},
+        // Side bars: beside the icon, kept inside the free area.
+        Placement{"unknown place, left bar", QRect(), {5, 400}, {5 + 18, 400 - 320}},
+        Placement{"unknown place, right bar", QRect(), {1275, 700}, {1275 - 18 - 900, 800 - 640 - 8}},
         // An icon inside the free area is not in a bar: same fallback.
-        Placement{"icon in the middle of a screen", QRect(600, 400, 22, 22), {10, 10}, {372, 30}},
+        Placement{"icon in the middle of a screen", QRect(600, 400, 22, 22), {10, 10}, {8, 24 + 6}},
         // No tray icon at all: centred on the screen under the pointer.
         Placement{"no tray icon", std::nullopt, {2000, 500}, {1280 + (1920 - 900) / 2, (1040 - 640) / 2}}),
     [](const ::testing::TestParamInfo<Placement>& info) { return "case" + std::to_string(info.index); });
 
 TEST(PanelPlacementEdges, NoScreenAtAllUsesALaptopSizedArea)
 {
-    EXPECT_EQ(positionUnderIcon(panel, QRect(), {}, {0, 0}), QPoint(1440 - 900 - 8, 6));
+    EXPECT_EQ(positionUnderIcon(panel, QRect(), {}, {0, 0}), QPoint(8, 18));
 }
 
 TEST(PanelPlacementEdges, OnAScreenNarrowerThanThePanelTheRightBoundWins)
@@ -78,6 +87,38 @@ TEST(PanelPlacementEdges, OnAScreenNarrowerThanThePanelTheRightBoundWins)
     const ScreenArea narrow{QRect(0, 0, 800, 600), QRect(0, 0, 800, 600)};
     EXPECT_EQ(positionUnderIcon(panel, QRect(), {narrow}, {0, 0}).x(), 800 - 900 - 8);
 }
+
+// Alerts answered at once with their last button, and recorded.
+class FakeAlertsForShell : public AlertPresenter {
+public:
+    QList<Alert> shown;
+    void run(const Alert& alert, std::function<void(int)> done) override
+    {
+        shown << alert;
+        if (done)
+            done(firstButton + int(std::max<qsizetype>(alert.buttons.size(), 1)) - 1);
+    }
+};
+
+// Reports every widget that is shown, anywhere in the application.
+class ShowSpy : public QObject {
+public:
+    explicit ShowSpy(std::function<void(QWidget*)> shown) : m_shown(std::move(shown))
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType())
+            m_shown(static_cast<QWidget*>(watched));
+        return false;
+    }
+
+private:
+    std::function<void(QWidget*)> m_shown;
+};
 
 // ---- The shell over a private model --------------------------------------
 
@@ -351,6 +392,119 @@ TEST_F(ShellTest, ShowInMenuBarRemovesTheIconAtOnceAndBringsBackAFreshOne)
     setDefault("showInMenuBar", false);
     model->showWindow();
     EXPECT_TRUE(panel().isVisible());
+}
+
+// Every entry of the tray menu, triggered as a person would, does its work.
+TEST_F(ShellTest, EveryTrayMenuEntryDoesWhatItSays)
+{
+    FakeAlertsForShell alerts;
+    env.alerts = &alerts;
+    env.updates.feedURL = "http://127.0.0.1:1/latest.json"; // nothing listens there
+    model = makeModel();
+    start();
+    auto* view = qobject_cast<ContentView*>(panel().content());
+    ASSERT_TRUE(view);
+    const auto trigger = [&](const QString& title) {
+        for (QAction* action : delegate.statusMenu()->actions())
+            if (action->text() == title) {
+                action->trigger();
+                return true;
+            }
+        return false;
+    };
+
+    ASSERT_TRUE(trigger("Open Corvane"));
+    EXPECT_TRUE(panel().isVisible());
+    delegate.hidePanel();
+
+    ASSERT_TRUE(trigger("Settings…"));
+    EXPECT_TRUE(panel().isVisible());
+    EXPECT_EQ(view->state().tab(), AppTab::settings);
+
+    ASSERT_TRUE(trigger("Check for Updates…"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.shown.isEmpty(); }, 10000))
+        << "the interactive check reports its outcome";
+    EXPECT_EQ(alerts.shown.first().message, "Couldn't check for updates");
+
+    ASSERT_TRUE(trigger("Send Feedback…"));
+    ASSERT_EQ(platform.openedUrls.size(), 1);
+    EXPECT_EQ(platform.openedUrls.first().scheme(), "mailto");
+
+    ASSERT_TRUE(trigger("Quit Corvane"));
+    EXPECT_EQ(terminated, 1);
+}
+
+// No piece of the window ever shows as a window of its own: a stray
+// top-level window would take the keyboard from a picker that is up.
+TEST_F(ShellTest, NothingButThePanelBecomesAWindow)
+{
+    platform.handler = WebHandler{"other.desktop", "Other"}; // the default-browser banner shows
+    model = makeModel();
+    QList<QWidget*> shownWindows;
+    ShowSpy spy([&](QWidget* w) {
+        if (w->isWindow())
+            shownWindows << w;
+    });
+    start(true);
+    model->setStatus("A message for the toast.");
+    QTest::qWait(2 * AppDelegate::showDelayMs);
+    ASSERT_TRUE(panel().isVisible());
+    EXPECT_EQ(shownWindows, QList<QWidget*>{&panel()});
+}
+
+// The first click of the day: links received while Corvane starts are taken
+// once the panel and the picker exist, so the picker they bring up stays up.
+TEST_F(ShellTest, LinksHeldDuringStartUpReachThePickerAfterThePanelIsBuilt)
+{
+    PickerController realPicker;
+    env.picker = &realPicker;
+    model = makeModel();
+    realPicker.setModel(model.get());
+    bool panelExisted = false;
+    AppDelegate::Launch launch{{"corvane"}, false};
+    launch.receiveHeld = [&] {
+        panelExisted = delegate.window() != nullptr;
+        model->receive({"https://no-rule.example.net/"});
+    };
+    PickerController* picker = &realPicker;
+    ASSERT_FALSE(delegate.start(*model, launch));
+    EXPECT_TRUE(panelExisted);
+    ASSERT_TRUE(picker->panel());
+    QTest::qWait(300);
+    ASSERT_TRUE(picker->panel()) << "the picker is still up";
+    EXPECT_TRUE(picker->panel()->isVisible());
+    EXPECT_FALSE(model->dismissedPicker());
+}
+
+// The picker takes the keyboard: an unpinned panel closes as it does on
+// losing the focus, and stays closed once the link has been opened.
+TEST_F(ShellTest, ThePickerTakingTheKeyboardClosesAnUnpinnedPanel)
+{
+    useRunner(openedAnswer);
+    model = makeModel();
+    model->setProfiles({"Work", "Personal"});
+    PickerController realPicker(model.get());
+    start();
+    for (const bool pinned : {true, false}) {
+        SCOPED_TRACE(pinned ? "pinned" : "unpinned");
+        setDefault("pinWindow", pinned);
+        delegate.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&panel()));
+        Pending link;
+        link.id = Uuid::random();
+        link.url = *Url::parse("https://no-rule.example.net/");
+        model->setPending({link});
+        realPicker.present(link, model->profiles());
+        ASSERT_TRUE(realPicker.panel());
+        QTest::qWait(100);
+        EXPECT_EQ(panel().isVisible(), pinned);
+
+        QTest::keyClick(realPicker.panel(), Qt::Key_1);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model->pending().isEmpty(); }, 5000));
+        QTest::qWait(100);
+        EXPECT_EQ(panel().isVisible(), pinned);
+        delegate.hidePanel();
+    }
 }
 
 TEST_F(ShellTest, FeedbackMailNamesTheVersionAndTheSystem)

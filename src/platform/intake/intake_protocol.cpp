@@ -72,8 +72,6 @@ std::optional<std::string> encode(const Message& message)
     std::string body;
     appendNumber(body, static_cast<std::uint32_t>(message.links.size()));
     for (const std::string& link : message.links) {
-        if (link.size() > maxLinkBytes)
-            return std::nullopt;
         appendNumber(body, static_cast<std::uint32_t>(link.size()));
         body += link;
         if (body.size() > maxMessageBytes)
@@ -110,7 +108,7 @@ Decoded decode(std::string_view buffer)
     Message message;
     message.links.reserve(*count);
     for (std::uint32_t i = 0; i < *count; ++i) {
-        auto link = body.text(maxLinkBytes);
+        auto link = body.text(maxMessageBytes);
         if (!link)
             return {Status::malformed, {}, 0};
         message.links.push_back(std::move(*link));

@@ -22,9 +22,9 @@
 namespace corvane::IntakeProtocol {
 
 // One message, whatever it holds: larger ones are refused before they are read.
+// A link may take all of it: whether it is one that can be opened is for the
+// router to say, with its own message, not for the intake to drop unheard.
 inline constexpr std::size_t maxMessageBytes = 4 * 1024 * 1024;
-// The longest web link the router accepts; a longer one is never going anywhere.
-inline constexpr std::size_t maxLinkBytes = 32768;
 inline constexpr std::size_t maxTokenBytes = 4096;
 
 struct Message {

@@ -121,13 +121,15 @@ void IntakeServer::run()
         if (polled[0].revents != 0)
             break;
 
-        // Clients first: their slots in `polled` follow the order of `clients`.
-        for (std::size_t i = clients.size(); i-- > 0;) {
+        // Clients first, oldest connection first: their slots in `polled`
+        // follow the order of `clients`, which is the order they were
+        // accepted in, so messages ready in the same turn go on in that order.
+        std::vector<bool> done(clients.size(), false);
+        for (std::size_t i = 0; i < clients.size(); ++i) {
             Client& client = clients[i];
             const short events = polled[i + 2].revents;
             if (events == 0) {
-                if (Clock::now() >= client.deadline)
-                    drop(i);
+                done[i] = Clock::now() >= client.deadline;
                 continue;
             }
             char buffer[65536];
@@ -135,7 +137,7 @@ void IntakeServer::run()
             if (n < 0 && (errno == EAGAIN || errno == EINTR))
                 continue;
             if (n <= 0) {
-                drop(i); // gone before its message was complete: nothing happened
+                done[i] = true; // gone before its message was complete: nothing happened
                 continue;
             }
             client.buffer.append(buffer, static_cast<std::size_t>(n));
@@ -146,7 +148,11 @@ void IntakeServer::run()
                 m_receiver(std::move(decoded.message));
                 sendShort(client.fd, IntakeProtocol::acknowledgement());
             }
-            drop(i);
+            done[i] = true;
+        }
+        for (std::size_t i = clients.size(); i-- > 0;) {
+            if (done[i])
+                drop(i);
         }
 
         if (polled[1].revents != 0) {

@@ -156,7 +156,10 @@ std::optional<int> AppDelegate::start(Model& model, const Launch& launch)
     else
         model.checkForUpdatesQuietly();
 
-    // Links that arrived during start-up.
+    // Links that arrived during start-up, now that the panel and the picker
+    // can take them.
+    if (launch.receiveHeld)
+        launch.receiveHeld();
     model.drain();
     return std::nullopt;
 }
@@ -299,7 +302,11 @@ void AppDelegate::showSettings()
     show();
 }
 
-void AppDelegate::checkForUpdates() {}
+void AppDelegate::checkForUpdates()
+{
+    if (m_model)
+        m_model->checkForUpdates();
+}
 
 void AppDelegate::sendFeedback()
 {

@@ -29,6 +29,8 @@ public:
     struct Launch {
         QStringList arguments;     // the process's own, for the two switches
         bool defaultLaunch = true; // false when the desktop started us to open links
+        // Hands over the links received so far; run as the last step, before the drain.
+        std::function<void()> receiveHeld = {};
     };
     // Writes the preview images into a folder; the process's exit code.
     using PreviewRenderer = std::function<int(const QString& folder)>;

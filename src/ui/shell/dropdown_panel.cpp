@@ -38,6 +38,9 @@ DropdownPanel::DropdownPanel(QSettings& userDefaults, QWidget* parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_DeleteOnClose, false);
     resize(panelSize);
+    // A pop-up of someone else's (the picker) takes the keyboard without
+    // taking the activation from the panel: the panel hears of it here.
+    qApp->installEventFilter(this);
 }
 
 void DropdownPanel::setContent(QWidget* content)
@@ -103,16 +106,37 @@ void DropdownPanel::changeEvent(QEvent* event)
     });
 }
 
+bool DropdownPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::Show || !watched->isWidgetType())
+        return false;
+    const auto* shown = static_cast<QWidget*>(watched);
+    if (shown->windowType() != Qt::Popup || isInside(shown, this) || !isVisible())
+        return false;
+    // The pop-up has the keyboard now, as another window taking the focus
+    // would: an unpinned panel closes.
+    QTimer::singleShot(0, this, [self = QPointer<DropdownPanel>(this)] {
+        if (self && self->isVisible() && !self->staysOpenWithoutFocus())
+            self->dismiss();
+    });
+    return false;
+}
+
+bool DropdownPanel::staysOpenWithoutFocus() const
+{
+    if (sheetOpen())
+        return true;
+    // One of our alerts runs over the panel; it comes back when the alert ends.
+    if (QApplication::activeModalWidget())
+        return true;
+    return pinnedInStore(m_userDefaults);
+}
+
 void DropdownPanel::clickAwayCheck()
 {
     if (!isVisible() || isActiveWindow())
         return;
-    if (sheetOpen())
-        return;
-    // One of our alerts runs over the panel; it comes back when the alert ends.
-    if (QApplication::activeModalWidget())
-        return;
-    if (pinnedInStore(m_userDefaults))
+    if (staysOpenWithoutFocus())
         return;
     // A window of the panel's own (a dialog it opened) took the focus.
     if (const QWidget* active = QApplication::activeWindow();

@@ -48,6 +48,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -56,6 +57,7 @@ protected:
 
 private:
     void clickAwayCheck();
+    bool staysOpenWithoutFocus() const;
     bool sheetOpen() const { return hasSheet && hasSheet(); }
 
     QSettings& m_userDefaults;

@@ -11,6 +11,11 @@ constexpr int screenMargin = 8;
 // How far into the free area an icon may reach and still count as sitting in
 // the bar along that edge.
 constexpr int barTolerance = 4;
+// With the icon's place unknown, the pointer marks it: the panel keeps this
+// far from the pointer (the gap and half of a large tray icon) when the
+// pointer is this close to the edge the panel hangs from.
+constexpr int iconClearance = gapBelowIcon + 12;
+constexpr int barReach = 64;
 
 // The screen under `point`, else the first one; a common laptop screen when
 // there is none at all.
@@ -40,6 +45,50 @@ int clampedX(int centreX, int width, const QRect& vf)
     return std::min(right, std::max(centreX - width / 2, vf.x() + screenMargin));
 }
 
+int clampedY(int centreY, int height, const QRect& vf)
+{
+    const int bottom = vf.y() + vf.height() - height - screenMargin;
+    return std::min(bottom, std::max(centreY - height / 2, vf.y() + screenMargin));
+}
+
+// The click was on the icon, so the pointer is where the tray is: the panel
+// hangs from the screen edge nearest to it, inside the free area, centred on
+// the pointer along that edge and never over the icon.
+QPoint hangFromNearestEdge(QSize panel, const ScreenArea& screen, QPoint pointer)
+{
+    const int w = panel.width();
+    const int h = panel.height();
+    const QRect& f = screen.frame;
+    const QRect& vf = screen.available;
+    const int toTop = pointer.y() - f.y();
+    const int toBottom = f.y() + f.height() - pointer.y();
+    const int toLeft = pointer.x() - f.x();
+    const int toRight = f.x() + f.width() - pointer.x();
+    const int nearest = std::min({toTop, toBottom, toLeft, toRight});
+    if (nearest == toTop) {
+        int y = vf.y() + gapBelowIcon;
+        if (toTop < barReach)
+            y = std::max(y, pointer.y() + iconClearance);
+        return {clampedX(pointer.x(), w, vf), y};
+    }
+    if (nearest == toBottom) {
+        int y = vf.y() + vf.height() - h - gapBelowIcon;
+        if (toBottom < barReach)
+            y = std::min(y, pointer.y() - iconClearance - h);
+        return {clampedX(pointer.x(), w, vf), y};
+    }
+    if (nearest == toLeft) {
+        int x = vf.x() + gapBelowIcon;
+        if (toLeft < barReach)
+            x = std::max(x, pointer.x() + iconClearance);
+        return {x, clampedY(pointer.y(), h, vf)};
+    }
+    int x = vf.x() + vf.width() - w - gapBelowIcon;
+    if (toRight < barReach)
+        x = std::min(x, pointer.x() - iconClearance - w);
+    return {x, clampedY(pointer.y(), h, vf)};
+}
+
 } // namespace
 
 QPoint positionUnderIcon(QSize panel, const std::optional<QRect>& icon, const QList<ScreenArea>& screens,
@@ -66,11 +115,9 @@ QPoint positionUnderIcon(QSize panel, const std::optional<QRect>& icon, const QL
         }
     }
 
-    // The desktop did not say where the icon is, or it sits somewhere no
-    // panel can hang from: the top-right corner of the free area.
-    const QRect vf = screenAt(screens, pointer).available;
-    const int anchorX = vf.x() + vf.width() - w / 2 - screenMargin;
-    return {clampedX(anchorX, w, vf), vf.y() + gapBelowIcon};
+    // The desktop did not say where the icon is (tray hosts that speak
+    // StatusNotifierItem never do), or it sits somewhere no panel can hang from.
+    return hangFromNearestEdge(panel, screenAt(screens, pointer), pointer);
 }
 
 } // namespace corvane

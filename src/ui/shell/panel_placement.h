@@ -23,8 +23,9 @@ struct ScreenArea {
 // `icon` is the tray icon's geometry: nullopt when there is no tray icon at
 // all (the panel is centred on the screen under the pointer), an empty
 // rectangle when the desktop does not say where the icon is (the panel hangs
-// from the top-right corner of the free area of the screen under the
-// pointer). An icon in a bar along the top edge gets the panel 6 points below
+// from the edge of the screen nearest the pointer, which is on the icon at a
+// click, inside the free area and clear of the icon). An icon in a bar along
+// the top edge gets the panel 6 points below
 // it, one in a bar along the bottom edge gets it 6 points above; either way
 // the panel is centred on the icon and kept 8 points inside the free area
 // left and right.

@@ -102,17 +102,18 @@ ContentView::ContentView(Model& model, std::optional<ColorScheme> previewScheme,
     auto* column = new QVBoxLayout(m_card);
     column->setContentsMargins(1, 1, 1, 1);
     column->setSpacing(0);
-    m_banners = new Banners(m_model, m_palette, previewScheme.has_value());
+    // Parented at once: a banner that shows itself must never become a window of its own.
+    m_banners = new Banners(m_model, m_palette, previewScheme.has_value(), m_card);
     column->addWidget(m_banners);
-    m_stack = new QStackedWidget;
+    m_stack = new QStackedWidget(m_card);
     column->addWidget(m_stack, 1);
 
-    m_rulesPage = new RulesPage(m_model, m_palette, m_state);
+    m_rulesPage = new RulesPage(m_model, m_palette, m_state, m_stack);
     m_stack->addWidget(m_rulesPage);
     m_pages[std::size_t(AppTab::rules)] = m_rulesPage;
     connect(m_rulesPage, &RulesPage::editRule, this, &ContentView::editRule);
-    installPage(AppTab::links, new LinksPage(m_model, m_palette));
-    installPage(AppTab::settings, new SettingsPage(m_model, m_palette));
+    installPage(AppTab::links, new LinksPage(m_model, m_palette, m_stack));
+    installPage(AppTab::settings, new SettingsPage(m_model, m_palette, m_stack));
 
     m_toast = new Toast(m_model, m_palette, m_card);
 
