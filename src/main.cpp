@@ -84,6 +84,7 @@ int main(int argc, char** argv)
     AppDelegate delegate;
     environment.window = &delegate;
     PickerController picker;
+    delegate.attachPicker(picker);
     environment.picker = &picker;
     environment.extensionFolder = extensionFolder();
     MessageBoxAlerts alerts;

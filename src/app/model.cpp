@@ -219,6 +219,17 @@ void Model::needAttention()
     showWindow();
 }
 
+// A picker that came up before the profiles were known (the first link of a
+// fresh start) shows them once they are.
+void Model::offerNewProfiles()
+{
+    if (m_isRouting || m_loadFailure || m_pending.isEmpty() || !m_env.picker)
+        return;
+    const Pending& head = m_pending.first();
+    if (!head.profile && !head.attempted && m_dismissedPicker != head.id)
+        m_env.picker->present(head, m_profiles);
+}
+
 void Model::refresh(bool quiet)
 {
     if (m_busy)
@@ -231,6 +242,7 @@ void Model::refresh(bool quiet)
                          result.ok() ? decodeProfiles(*result.output) : std::nullopt;
                      if (names) {
                          setProfiles(*names);
+                         offerNewProfiles();
                          if (!quiet) {
                              const qsizetype count = names->size();
                              setStatus(QStringLiteral("Connected to %1. %2 %3 found.")

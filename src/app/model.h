@@ -217,6 +217,7 @@ private:
     Bridge::Runner runner(const TargetBrowser& browser) const;
     void appendPending(const Url& url, const std::optional<std::string>& profile, const QString& reason);
     void redecidePausedLinks();
+    void offerNewProfiles();
     using Fetched = std::function<void(bool ok, const std::optional<UpdateInfo>& newer)>;
     void fetchLatest(Fetched done);
     void alert(const Alert& alert, std::function<void(int response)> done = {});

@@ -13,7 +13,8 @@ namespace corvane {
 class PickerPresenter {
 public:
     virtual ~PickerPresenter() = default;
-    // Called again for a link already on screen: keep that panel as it is.
+    // Called again for a link already on screen: keep that panel as it is,
+    // or show the new profiles when they differ.
     virtual void present(const Pending& link, const QStringList& profiles) = 0;
 };
 

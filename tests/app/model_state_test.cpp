@@ -84,6 +84,26 @@ TEST_F(ModelStateTest, QuietRefreshChangesProfilesButShowsNothing)
     EXPECT_TRUE(QSettings(env.userDefaultsPath, QSettings::IniFormat).value("connectedBefore").toBool());
 }
 
+// The first link of a fresh start may bring up the picker before the
+// profiles are known: it is shown them once a refresh has them.
+TEST_F(ModelStateTest, ARefreshOffersTheNewProfilesToAWaitingPicker)
+{
+    env.picker = &picker;
+    auto model = makeModel();
+    model->receive({"https://no-rule.example.net/"});
+    ASSERT_EQ(picker.profiles, QList<QStringList>{QStringList{}});
+    model->refresh(true);
+    ASSERT_TRUE(waitIdle(*model));
+    EXPECT_EQ(picker.profiles, (QList<QStringList>{{}, {"Work", "Personal"}}));
+    EXPECT_EQ(picker.presented.last().id, model->pending().first().id);
+
+    // Not once the person has set the link aside.
+    model->setDismissedPicker(model->pending().first().id);
+    model->refresh(true);
+    ASSERT_TRUE(waitIdle(*model));
+    EXPECT_EQ(picker.profiles.size(), 2);
+}
+
 TEST_F(ModelStateTest, ASecondRefreshWhileOneRunsStartsNoSecondCall)
 {
     useRunner(openedAnswer, "sleep 0.3; echo '[\"Work\"]'");

@@ -77,14 +77,27 @@ void DesktopTest::startDesktop(bool withTray)
                     << run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).toStdString();
     if (!withTray)
         return;
-    m_desktop << spawn("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-                                  "80", "--heighttype", "pixel", "--height", "24", "--SetDockType", "true",
-                                  "--SetPartialStrut", "true", "--transparent", "false"});
-    ASSERT_TRUE(waitFor([&] {
+    // A tray host that has not shown itself after a while on a loaded machine
+    // (the last test's may still hold the tray) is replaced by a fresh one.
+    const auto trayUp = [&] {
         int code = 1;
         xdotool({"search", "--onlyvisible", "--class", "trayer"}, &code);
         return code == 0;
-    }, 30000));
+    };
+    up = false;
+    for (int attempt = 0; attempt < 3 && !up; ++attempt) {
+        if (attempt > 0) {
+            QProcess* stale = m_desktop.takeLast();
+            stale->kill();
+            stale->waitForFinished(5000);
+            delete stale;
+        }
+        m_desktop << spawn("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                                      "80", "--heighttype", "pixel", "--height", "24", "--SetDockType",
+                                      "true", "--SetPartialStrut", "true", "--transparent", "false"});
+        up = waitFor(trayUp, 15000);
+    }
+    ASSERT_TRUE(up) << read(path("stderr-trayer")).toStdString();
 }
 
 QProcess* DesktopTest::corvane(const QStringList& args)

@@ -249,6 +249,14 @@ TEST_F(PickerTest, PresentingTheSameLinkKeepsItsPanelAnotherReplacesIt)
     // Replacing is not the user setting the first link aside.
     EXPECT_FALSE(model->dismissedPicker());
     EXPECT_EQ(model->status(), "");
+
+    // The profiles arriving after the picker (a fresh start) give the link on
+    // screen a panel that lists them.
+    controller.present(other, {"Work", "Personal", "Home", "Travel"});
+    ASSERT_TRUE(controller.panel());
+    EXPECT_EQ(controller.presentedID(), other.id);
+    EXPECT_EQ(controller.view()->rows().size(), 4);
+    EXPECT_FALSE(model->dismissedPicker());
 }
 
 TEST_F(PickerTest, TwelveProfilesHaveKeycapsOnTheFirstNineOnly)

@@ -484,6 +484,7 @@ TEST_F(ShellTest, ThePickerTakingTheKeyboardClosesAnUnpinnedPanel)
     model = makeModel();
     model->setProfiles({"Work", "Personal"});
     PickerController realPicker(model.get());
+    delegate.attachPicker(realPicker);
     start();
     for (const bool pinned : {true, false}) {
         SCOPED_TRACE(pinned ? "pinned" : "unpinned");

@@ -33,7 +33,9 @@ bool PickerController::isDark() const
 
 void PickerController::present(const Pending& link, const QStringList& profiles)
 {
-    if (m_panel && m_presentedID == link.id)
+    // The profiles may arrive after the picker (the first link of a fresh
+    // start): the same link with other profiles gets a fresh panel.
+    if (m_panel && m_presentedID == link.id && m_profiles == profiles)
         return;
     close();
     m_presentedID = link.id;
@@ -70,6 +72,12 @@ void PickerController::present(const Pending& link, const QStringList& profiles)
 
     panel->adjustSize();
     panel->move(originAtPointer(panel->size()));
+    // Whatever gives way to the picker does so before it is up: a window
+    // hidden under an open pop-up would take the pop-up with it.
+    if (beforeShowing)
+        beforeShowing();
+    if (m_panel != panel)
+        return; // replaced meanwhile
     panel->show();
     // A pop-up grabs the keyboard as it appears; focus makes the keys land on
     // the panel itself rather than on whichever row is under the pointer.

@@ -38,9 +38,12 @@ public:
     ~PickerController() override;
 
     void setModel(Model* model) { m_model = model; }
+    // Called just before a panel goes up and takes the keyboard.
+    std::function<void()> beforeShowing;
     void setDarkMode(std::function<bool()> isDark) { m_isDark = std::move(isDark); }
 
-    // The same link again keeps its panel as it is; another link replaces it.
+    // The same link again keeps its panel as it is, unless the profiles have
+    // changed meanwhile; another link replaces it.
     void present(const Pending& link, const QStringList& profiles) override;
     // Hides the panel and forgets the link; records nothing.
     void close();

@@ -1,7 +1,9 @@
 #include "picker_panel.h"
 
 #include <QKeyEvent>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace corvane {
 
@@ -50,6 +52,32 @@ void PickerPanel::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void PickerPanel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_grabTries = 0;
+    QTimer::singleShot(0, this, &PickerPanel::takeInput);
+}
+
+// A pop-up's own grab is asked for before its window is on the screen, and
+// X refuses to grab for a window that is not: when no window of ours has
+// the focus (the first link of a fresh start, or the panel has just closed
+// for the picker) the keys would go elsewhere. So the keyboard and the
+// pointer are taken again once the window is up, retrying for a moment.
+void PickerPanel::takeInput()
+{
+    constexpr int tries = 50;
+    constexpr int pauseMs = 20;
+    QWindow* window = windowHandle();
+    if (!isVisible() || !window)
+        return;
+    const bool keys = window->setKeyboardGrabEnabled(true);
+    const bool pointer = window->setMouseGrabEnabled(true);
+    if ((keys && pointer) || ++m_grabTries >= tries)
+        return;
+    QTimer::singleShot(pauseMs, this, &PickerPanel::takeInput);
 }
 
 void PickerPanel::hideEvent(QHideEvent* event)

@@ -37,7 +37,13 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+
+private:
+    void takeInput();
+
+    int m_grabTries = 0;
 };
 
 } // namespace corvane

@@ -6,6 +6,8 @@
 #include "platform/platform.h"
 #include "run_in_front.h"
 #include "tray_artwork.h"
+#include "ui/picker/picker_controller.h"
+#include "ui/picker/picker_view.h"
 #include "ui/window/appearance.h"
 #include "ui/window/content_view.h"
 #include "ui/window/preferences.h"
@@ -287,6 +289,14 @@ void AppDelegate::show()
 void AppDelegate::showWindow()
 {
     show();
+}
+
+void AppDelegate::attachPicker(PickerController& picker)
+{
+    picker.beforeShowing = [self = QPointer<AppDelegate>(this)] {
+        if (self && self->m_window)
+            self->m_window->yieldKeyboard();
+    };
 }
 
 void AppDelegate::hidePanel()

@@ -18,6 +18,7 @@ class QMenu;
 namespace corvane {
 
 class Model;
+class PickerController;
 
 // The application shell: the tray icon and its menu, the dropdown panel and
 // its shortcuts, the start-up sequence, quitting and feedback. One instance
@@ -69,6 +70,9 @@ public:
     void positionUnderIcon();
 
     void showWindow() override;
+
+    // The picker takes the keyboard from the panel when it comes up.
+    void attachPicker(PickerController& picker);
 
     // Set before start(); tests replace them.
     PreviewRenderer renderPreviews;      // empty: this build renders none

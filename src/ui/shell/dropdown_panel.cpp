@@ -38,9 +38,6 @@ DropdownPanel::DropdownPanel(QSettings& userDefaults, QWidget* parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_DeleteOnClose, false);
     resize(panelSize);
-    // A pop-up of someone else's (the picker) takes the keyboard without
-    // taking the activation from the panel: the panel hears of it here.
-    qApp->installEventFilter(this);
 }
 
 void DropdownPanel::setContent(QWidget* content)
@@ -106,20 +103,10 @@ void DropdownPanel::changeEvent(QEvent* event)
     });
 }
 
-bool DropdownPanel::eventFilter(QObject* watched, QEvent* event)
+void DropdownPanel::yieldKeyboard()
 {
-    if (event->type() != QEvent::Show || !watched->isWidgetType())
-        return false;
-    const auto* shown = static_cast<QWidget*>(watched);
-    if (shown->windowType() != Qt::Popup || isInside(shown, this) || !isVisible())
-        return false;
-    // The pop-up has the keyboard now, as another window taking the focus
-    // would: an unpinned panel closes.
-    QTimer::singleShot(0, this, [self = QPointer<DropdownPanel>(this)] {
-        if (self && self->isVisible() && !self->staysOpenWithoutFocus())
-            self->dismiss();
-    });
-    return false;
+    if (isVisible() && !staysOpenWithoutFocus())
+        dismiss();
 }
 
 bool DropdownPanel::staysOpenWithoutFocus() const

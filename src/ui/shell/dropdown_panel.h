@@ -45,10 +45,12 @@ public:
 
     // Hides the panel and reports it through onDismiss.
     void dismiss();
+    // Another window of ours (the picker) is about to take the keyboard: an
+    // unpinned panel closes, as it does on losing the focus to anything else.
+    void yieldKeyboard();
 
 protected:
     void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
