@@ -70,7 +70,13 @@ TEST(Completions, EveryShellOffersEveryDocumentedOption)
     QFile zshFile(completions("_corvane-route"));
     ASSERT_TRUE(zshFile.open(QIODevice::ReadOnly));
     const QString zsh = QString::fromUtf8(zshFile.readAll());
-    shell("zsh", {"-n", completions("_corvane-route")});
+    // compinit takes the file from the folder and binds it to the command.
+    QTemporaryDir zshHome;
+    EXPECT_EQ(
+        shell("zsh", {"-f", "-c",
+                      "fpath=('" + completions("") + "' $fpath); autoload -Uz compinit; compinit -u -d '" +
+                          zshHome.filePath("dump") + "'; print -r -- $_comps[corvane-route]"}),
+        "_corvane-route\n");
 
     for (const QString& option : options) {
         EXPECT_TRUE(bash.contains(option)) << "bash: " << option.toStdString();
