@@ -13,7 +13,9 @@ set(package_sources ${PROJECT_SOURCE_DIR}/resources/package)
 set(generated ${PROJECT_BINARY_DIR}/desktop-files)
 file(MAKE_DIRECTORY ${generated})
 
-# The release list, newest first: "version date summary" per line.
+# The release list, newest first: "version date summary" per line. Read when
+# configuring, so an edit configures again.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${package_sources}/releases.txt)
 file(STRINGS ${package_sources}/releases.txt release_lines REGEX "^[0-9]")
 list(GET release_lines 0 newest)
 string(REGEX MATCH "^[^ ]+" newest_version "${newest}")
