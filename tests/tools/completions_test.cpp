@@ -16,9 +16,15 @@ QString completions(const QString& name)
     return qEnvironmentVariable("CORVANE_SOURCE_DIR") + "/resources/package/completions/" + name;
 }
 
+// Runs a shell in a home of its own: fish keeps its variables and history there.
 QString shell(const QString& program, const QStringList& arguments)
 {
+    static QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        env.insert(name, home.filePath(name));
     QProcess process;
+    process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
     EXPECT_TRUE(process.waitForFinished(30000)) << program.toStdString();
