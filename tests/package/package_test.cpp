@@ -186,6 +186,7 @@ TEST_F(Package, EverythingLivesUnderUsrAndTheDesktopFindsIt)
 TEST_F(Package, ManualPagesAreRoffThatManReadsWithoutComplaint)
 {
     for (const char* page : {"corvane", "corvane-route"}) {
+        SCOPED_TRACE(page);
         const QString file = installed(QString("/usr/share/man/man1/%1.1.gz").arg(page));
         const Output roff = run("gzip", {"-dc", file});
         EXPECT_TRUE(roff.out.contains(QString(".TH \"%1\" \"1\"").arg(page)))
@@ -195,7 +196,19 @@ TEST_F(Package, ManualPagesAreRoffThatManReadsWithoutComplaint)
         const Output shown = run("man", {"--warnings", "-l", file}, {}, env);
         EXPECT_EQ(shown.code, 0) << page;
         EXPECT_TRUE(shown.err.isEmpty()) << shown.err.toStdString();
-        EXPECT_TRUE(shown.out.contains("EXIT STATUS")) << page;
+        EXPECT_TRUE(shown.out.contains("EXIT STATUS"));
+
+        // Every option the program's own help lists is described.
+        const QString help = run(installed(QString("/usr/bin/") + page), {"--help"}).out;
+        const QRegularExpression option(R"(^ +(--[a-z-]+))", QRegularExpression::MultilineOption);
+        int options = 0;
+        for (const QRegularExpressionMatch& match : option.globalMatch(help)) {
+            ++options;
+            EXPECT_TRUE(
+                shown.out.contains(QRegularExpression("\\n {7}(-[a-z], )?" + match.captured(1) + "\\b")))
+                << match.captured(1).toStdString();
+        }
+        EXPECT_GE(options, 4) << help.toStdString();
     }
 }
 
