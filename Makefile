@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?=
 
-.PHONY: all deps configure build test test-sanitize run previews bench bench-build fuzz fuzz-build format install release clean
+.PHONY: all deps configure build test test-sanitize run previews bench bench-build fuzz fuzz-build format install package release clean
 
 all: build
 
@@ -59,6 +59,10 @@ fuzz: fuzz-build
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 	@scripts/post-install $(PREFIX)
+
+# The Debian package, checked by lintian, in $(RELEASE_OUT): apt installs it.
+package: build
+	@scripts/package $(BUILD) $(RELEASE_OUT)
 
 # A signed archive of the application folder and its feed, in $(RELEASE_OUT).
 release: deps

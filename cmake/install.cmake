@@ -11,7 +11,8 @@ endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/
   DESTINATION ${CORVANE_INSTALL_DATADIR}/corvane
-  PATTERN corvane.desktop EXCLUDE)
+  PATTERN corvane.desktop EXCLUDE
+  PATTERN package EXCLUDE)
 
 # The short version string an update compares with.
 file(WRITE ${PROJECT_BINARY_DIR}/install/version "${PROJECT_VERSION}\n")

@@ -161,6 +161,9 @@ public:
     // Updates.
     QString appVersion() const;
     QUrl latestURL() const;
+    // Installed by a package: the package manager replaces Corvane, never
+    // Corvane itself; an update is announced and its page opened instead.
+    bool updatesFromPackage() const { return !m_env.updates.package.isEmpty(); }
     void checkForUpdatesQuietly();
     void checkForUpdates();
     void installUpdate();

@@ -103,6 +103,16 @@ void Model::checkForUpdates()
             alert({QStringLiteral("You're up to date"),
                    QStringLiteral("Corvane ") + appVersion() + QStringLiteral(" is the latest version."),
                    {}});
+        } else if (updatesFromPackage()) {
+            alert({QStringLiteral("Corvane ") + newer->version + QStringLiteral(" is available"),
+                   QStringLiteral("You have ") + appVersion() +
+                       QStringLiteral(". Corvane was installed from a package: install the new package "
+                                      "from the website."),
+                   {QStringLiteral("Open website"), QStringLiteral("Later")}},
+                  [this](int response) {
+                      if (response == AlertPresenter::firstButton)
+                          installUpdate();
+                  });
         } else {
             alert({QStringLiteral("Corvane ") + newer->version + QStringLiteral(" is available"),
                    QStringLiteral("You have ") + appVersion() +
@@ -121,7 +131,9 @@ void Model::installUpdate()
     if (!m_availableUpdate || m_installingUpdate)
         return;
     const UpdateInfo update = *m_availableUpdate;
-    if (!update.zip) {
+    // The package manager owns a packaged copy: replacing its files would
+    // leave it with a version it does not know.
+    if (!update.zip || updatesFromPackage()) {
         m_env.platform->openUrl(update.page);
         return;
     }
@@ -180,6 +192,8 @@ void Model::updateNow()
 {
     m_userDefaults->remove(QStringLiteral("lastUpdateCheck"));
     checkForUpdatesQuietly();
+    if (updatesFromPackage())
+        return; // announced, never installed
     auto* poll = new QTimer(this);
     poll->setTimerType(Qt::PreciseTimer);
     auto looks = std::make_shared<int>(0);

@@ -35,7 +35,18 @@ UpdateSettings UpdateSettings::standard()
                                        : BuildSettings::updatePublicKey();
     settings.version = settings.application.isEmpty() ? QStringLiteral(CORVANE_VERSION)
                                                       : Updater::versionOf(settings.application);
+    settings.package = packageOf(settings.application);
     return settings;
+}
+
+QString UpdateSettings::packageOf(const QString& application)
+{
+    if (application.isEmpty())
+        return {};
+    QFile file(application + QStringLiteral("/packaged"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readLine(64)).trimmed();
 }
 
 } // namespace corvane

@@ -13,6 +13,7 @@ struct UpdateSettings {
     QString feedURL;     // the built-in feed; the user default "updateFeedURL" wins
     QString application; // the running Corvane.app; empty: not running from one
     QString version;     // the running version; empty counts as "0"
+    QString package;     // the package format that installed it ("deb"); empty: none
     Updater::Options installer;
     // Starts the new copy and ends this process; empty: Updater::relaunch.
     std::function<void(const QString& application)> relaunch;
@@ -24,8 +25,11 @@ struct UpdateSettings {
     // What this build and this running copy say: the built-in feed, the key
     // file of the application folder (else the built-in key), the application
     // folder and its version file (the build's own version when running from
-    // a build folder).
+    // a build folder), and the package that installed the folder.
     static UpdateSettings standard();
+    // The first line of the application folder's "packaged" file, which only
+    // a package puts there; empty without one.
+    static QString packageOf(const QString& application);
 };
 
 // Fixed when Corvane is built (CMake cache variables of the same names).

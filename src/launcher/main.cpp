@@ -21,6 +21,23 @@ namespace {
 
 using namespace corvane;
 
+constexpr const char* usage = R"(Usage: corvane [URL or FILE ...]
+       corvane --update-now
+       corvane --render-previews FOLDER
+
+Opens each link in the browser profile that Corvane's rules choose. The first
+corvane keeps running in the tray; a later one hands its links, or a request
+to show the window, to it and exits. A file becomes a file: link.
+
+Options:
+  --update-now              check for a newer version at once and install it
+  --render-previews FOLDER  draw pictures of every page into FOLDER and exit
+  --help                    show this help
+  --version                 show the version
+
+See corvane(1) for the files it reads and writes.
+)";
+
 std::string variable(const char* name)
 {
     const char* value = std::getenv(name);
@@ -62,8 +79,19 @@ std::string applicationPath()
 int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    // Options are the application's own (--render-previews, --update-now,
-    // --help): they never go to a running process.
+    // Answered here, without starting the application or reaching a running one.
+    for (const std::string& argument : arguments) {
+        if (argument == "--version") {
+            std::printf("corvane %s\n", CORVANE_VERSION);
+            return 0;
+        }
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+    }
+    // The other options are the application's own (--render-previews,
+    // --update-now): they never go to a running process.
     for (const std::string& argument : arguments) {
         if (argument.starts_with("--"))
             becomeApplication(arguments);

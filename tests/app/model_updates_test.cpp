@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace corvane::testing {
@@ -269,6 +270,47 @@ TEST_F(ModelUpdatesTest, UpdateNowForgetsTheDaysCheckAndInstalls)
     EXPECT_EQ(server.hits("/latest.json"), 2);
     EXPECT_EQ(relaunched.size(), 1);
     EXPECT_FALSE(current->installingUpdate());
+}
+
+// A package manager owns a packaged copy: Corvane announces a newer version
+// and opens its page, and never downloads or replaces anything.
+TEST_F(ModelUpdatesTest, APackagedCopyAnnouncesUpdatesAndNeverInstallsThem)
+{
+    publishRelease("2.0");
+    env.updates.package = "deb";
+    env.updates.updateNowPollMs = 50;
+    auto model = makeModel();
+    EXPECT_TRUE(model->updatesFromPackage());
+
+    alerts.answers = {AlertPresenter::firstButton}; // "Open website"
+    const Alert found = check(*model);
+    EXPECT_EQ(found,
+              (Alert{"Corvane 2.0 is available",
+                     "You have 1.9. Corvane was installed from a package: install the new package from "
+                     "the website.",
+                     {"Open website", "Later"}}));
+    EXPECT_EQ(platform.openedUrls, QList<QUrl>{QUrl("https://example.com/release")});
+
+    model = makeModel();
+    model->updateNow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->availableUpdate().has_value(); }, 20000));
+    QTest::qWait(500); // ten polls of an unpackaged copy
+    EXPECT_EQ(server.hits("/c.zip"), 0);
+    EXPECT_FALSE(model->installingUpdate());
+    EXPECT_TRUE(relaunched.isEmpty());
+    EXPECT_EQ(markerOf(path("apps/Corvane.app")), "old");
+}
+
+TEST(UpdateSettings, OnlyAPackagedFileMarksACopyAsPackaged)
+{
+    QTemporaryDir dir;
+    EXPECT_EQ(UpdateSettings::packageOf({}), "");
+    EXPECT_EQ(UpdateSettings::packageOf(dir.path()), "");
+    QFile file(dir.filePath("packaged"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("deb\n");
+    file.close();
+    EXPECT_EQ(UpdateSettings::packageOf(dir.path()), "deb");
 }
 
 } // namespace

@@ -52,6 +52,17 @@ TEST(InstallLayout, OneApplicationFolderReplacesTheEarlierLayout)
     EXPECT_FALSE(QFileInfo::exists(prefix + "/share/corvane"));
     EXPECT_TRUE(QFileInfo::exists(prefix + "/bin/other-tool"));
 
+    // The desktop's and the shells' files, as the package has them; but not
+    // the package's mark: a user's own install updates itself.
+    for (const char* shared :
+         {"share/metainfo/io.github.corvane.Corvane.metainfo.xml",
+          "share/icons/hicolor/64x64/apps/corvane.png", "share/man/man1/corvane-route.1.gz",
+          "share/bash-completion/completions/corvane-route",
+          "share/fish/vendor_completions.d/corvane-route.fish"})
+        EXPECT_TRUE(QFileInfo(prefix + "/" + shared).isFile()) << shared;
+    EXPECT_FALSE(QFileInfo::exists(app + "/packaged"));
+    EXPECT_FALSE(QFileInfo::exists(prefix + "/share/doc/corvane"));
+
     QFile entry(prefix + "/share/applications/corvane.desktop");
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     EXPECT_TRUE(entry.readAll().contains("\nExec=" + prefix.toUtf8() + "/bin/corvane %U\n"));

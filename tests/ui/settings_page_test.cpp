@@ -192,6 +192,28 @@ TEST_F(SettingsPageTest, TheVersionRowOffersTheUpdateAndCannotBePressedWhileInst
     EXPECT_FALSE(install->isEnabled());
 }
 
+TEST_F(SettingsPageTest, APackagedCopySaysUpdatesComeFromThePackageAndNeverOffersToInstall)
+{
+    env.updates.package = "deb";
+    SettingsPage* page = makePage();
+    const QString title = "Version 1.2.0";
+    const auto action = [&] { return qobject_cast<VantraButton*>(page->row(title)->control()); };
+    EXPECT_EQ(action()->text(), "Check for updates");
+    EXPECT_EQ(
+        page->row(title)->detail(),
+        "Updates come from the package. Corvane checks updates.example.net for new versions once a day.");
+
+    model->setAvailableUpdate(
+        UpdateInfo{"2.4.0", QUrl("https://example.invalid/release"), QUrl("https://example.invalid/c.zip")});
+    EXPECT_EQ(action()->text(), "Open website");
+    EXPECT_EQ(page->row(title)->detail(),
+              "Version 2.4.0 is available. Updates come from the package: install "
+              "the new package from the website.");
+    QTest::mouseClick(action(), Qt::LeftButton);
+    EXPECT_EQ(platform.openedUrls, QList<QUrl>{QUrl("https://example.invalid/release")});
+    EXPECT_FALSE(model->installingUpdate());
+}
+
 TEST_F(SettingsPageTest, TheBrowserChoiceAppearsWithTwoBrowsersAndRefreshesFromTheChosenOne)
 {
     SettingsPage* single = makePage();

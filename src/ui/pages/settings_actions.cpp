@@ -9,6 +9,11 @@ QString appVersion(const Model& model)
     return model.appVersion();
 }
 
+bool updatesFromPackage(const Model& model)
+{
+    return model.updatesFromPackage();
+}
+
 QString updateFeedHost(const Model& model)
 {
     return model.latestURL().host();

@@ -11,6 +11,8 @@ namespace SettingsActions {
 
 // The running version, as the About section shows it.
 QString appVersion(const Model& model);
+// Whether a package installed Corvane, so that updates come from it.
+bool updatesFromPackage(const Model& model);
 // The host of the update feed the daily check asks.
 QString updateFeedHost(const Model& model);
 // The interactive check ("Check for updates").

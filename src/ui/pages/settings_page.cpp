@@ -276,12 +276,21 @@ QWidget* SettingsPage::aboutSection()
     const std::optional<UpdateInfo>& update = m_model.availableUpdate();
     QString detail;
     VantraButton* action = nullptr;
+    const bool packaged = SettingsActions::updatesFromPackage(m_model);
     if (!update) {
         detail =
             "Corvane checks " + SettingsActions::updateFeedHost(m_model) + " for new versions once a day.";
+        if (packaged)
+            detail = "Updates come from the package. " + detail;
         action = button("Check for updates", m_palette);
         connect(action, &QAbstractButton::clicked, this,
                 [this] { SettingsActions::checkForUpdates(m_model); });
+    } else if (packaged) {
+        detail = "Version " + update->version +
+                 " is available. Updates come from the package: install the new "
+                 "package from the website.";
+        action = button("Open website", m_palette, true);
+        connect(action, &QAbstractButton::clicked, this, [this] { SettingsActions::installUpdate(m_model); });
     } else {
         detail = "Version " + update->version +
                  " is available. Installing takes a few seconds and restarts the app.";
