@@ -117,7 +117,8 @@ public:
         helper.setProcessEnvironment(env);
         helper.setWorkingDirectory(m_dir.path());
         helper.start(helperBinary(), arguments);
-        // The helper never waits for the browser, which lingers for 30 seconds.
+        // The helper waits a couple of seconds at most for a browser that
+        // lingers (for 30 seconds here) before it counts it as running.
         EXPECT_TRUE(helper.waitForFinished(10000)) << "the helper did not return";
         return {helper.exitStatus() == QProcess::NormalExit ? helper.exitCode() : -1,
                 helper.readAllStandardOutput(), QString::fromUtf8(helper.readAllStandardError()).trimmed()};
@@ -273,6 +274,29 @@ TEST(CorvaneBridge, FailuresAreOneSentenceWithStatusOne)
          {routeTo("Work", "https://a.b/")},
          "Chromium could not be started: No such file or directory.",
          [](const Sandbox& s) { s.writeFile("bin/chromium", "#!/nonexistent/interpreter\n", true); }},
+        {"browser fails: its last line of standard error",
+         {routeTo("Work", "https://a.b/")},
+         "Opening in existing browser session failed.",
+         [](const Sandbox& s) {
+             s.writeFile("bin/chromium",
+                         "#!/bin/sh\necho 'first' >&2\n"
+                         "printf '  Opening in existing browser session failed.\\r\\n\\n\\n' >&2\nexit 1\n",
+                         true);
+         }},
+        {"browser fails silently",
+         {routeTo("Work", "https://a.b/")},
+         "Chromium exited with status 21.",
+         [](const Sandbox& s) { s.writeFile("bin/chromium", "#!/bin/sh\necho >&2\nexit 21\n", true); }},
+        {"browser fails with a line that is not text",
+         {routeTo("Work", "https://a.b/")},
+         "Chromium exited with status 2.",
+         [](const Sandbox& s) {
+             s.writeFile("bin/chromium", "#!/bin/sh\nprintf 'bad \\377\\n' >&2\nexit 2\n", true);
+         }},
+        {"browser is killed",
+         {routeTo("Work", "https://a.b/")},
+         "Chromium was ended by signal 9.",
+         [](const Sandbox& s) { s.writeFile("bin/chromium", "#!/bin/sh\nkill -9 $$\n", true); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -291,6 +315,35 @@ TEST(CorvaneBridge, FailuresAreOneSentenceWithStatusOne)
                                      : c.expected;
         EXPECT_EQ(run.error, expected);
         EXPECT_FALSE(QFile::exists(sandbox.path("launch")));
+    }
+}
+
+// What the browser writes to its standard error after the helper has answered
+// is read by someone: it neither blocks on a full pipe nor dies of SIGPIPE,
+// whether the browser itself lingers or it exited and left a child behind.
+TEST(CorvaneBridge, ABrowserThatGoesOnRunningCanKeepWritingToItsStandardError)
+{
+    const char* const writeLater = "/usr/bin/head -c 300000 /dev/zero >&2 && echo $$ > '%1.done'";
+    const struct {
+        const char* name;
+        QByteArray body;
+    } cases[] = {
+        {"lingers past the grace", "/bin/sleep 3\n%1\n"},
+        {"exits and leaves a child", "echo 'handing over' >&2\n(/bin/sleep 1; %1) &\nexit 0\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sandbox sandbox;
+        sandbox.writeFile("config/chromium/Local State", threeProfiles);
+        const QString done = sandbox.path("wrote");
+        sandbox.writeFile(
+            "bin/chromium",
+            "#!/bin/sh\n" + QString::fromUtf8(c.body).arg(QString(writeLater).arg(done)).toUtf8(), true);
+        const auto run = sandbox.run({route});
+        EXPECT_EQ(run.status, 0) << run.error.toStdString();
+        EXPECT_EQ(run.output, "{\"reused\":false}\n");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(done + ".done"); }, 10000))
+            << "the browser never got its output written";
     }
 }
 

@@ -4,8 +4,8 @@
 #include "launch_environment.h"
 #include "platform/link_routers.h"
 #include "platform/linux/browsers.h"
+#include "platform/process_run.h"
 #include "running_processes.h"
-#include "tool_run.h"
 #include "startup_notification.h"
 
 #include <QCoreApplication>
@@ -153,14 +153,23 @@ void LinuxPlatform::endActivation(const Activation& activation)
 
 void LinuxPlatform::queryWebLinkHandler(HandlerAnswer answer)
 {
-    ToolRun::start(
-        m_options.xdgMime,
-        {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/https")},
-        m_options.environment, m_options.toolTimeoutMs, &m_context,
-        [this, answer = std::move(answer)](const ToolResult& result) {
+    ProcessRun::start(
+        tool({QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/https")}),
+        &m_context, [this, answer = std::move(answer)](const ProcessResult& result) {
             const QString id = result.ok ? firstLine(result.output) : QString();
             answer(id.isEmpty() ? std::nullopt : std::optional(describeHandler(id)));
         });
+}
+
+ProcessRun::Job LinuxPlatform::tool(const QStringList& arguments) const
+{
+    ProcessRun::Job job;
+    job.program = m_options.xdgMime;
+    job.arguments = arguments;
+    job.environment = m_options.environment;
+    job.timeoutMs = m_options.toolTimeoutMs;
+    job.graceMs = toolGraceMs;
+    return job;
 }
 
 WebHandler LinuxPlatform::describeHandler(const QString& desktopId) const
@@ -214,9 +223,9 @@ void LinuxPlatform::runXdgMime(QStringList schemes, Done done)
         return;
     }
     const QString scheme = schemes.takeFirst();
-    ToolRun::start(
-        m_options.xdgMime, {QStringLiteral("default"), ownHandlerId(), scheme}, m_options.environment,
-        m_options.toolTimeoutMs, &m_context, [this, schemes, done](const ToolResult& result) {
+    ProcessRun::start(
+        tool({QStringLiteral("default"), ownHandlerId(), scheme}), &m_context,
+        [this, schemes, done](const ProcessResult& result) {
             if (!result.startError.isEmpty()) {
                 done(QStringLiteral("xdg-mime could not be started; install xdg-utils."));
             } else if (result.timedOut) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/process_run.h"
 
 #include <QObject>
 #include <QProcessEnvironment>
@@ -52,15 +53,21 @@ public:
     // installed application.
     static QString notInstalledMessage();
 
+    // A desktop tool that shrugs off SIGTERM gets this long before SIGKILL.
+    static constexpr int toolGraceMs = 1000;
+
 private:
     QString binaryPath() const;
     void runXdgMime(QStringList schemes, Done done);
+    // An xdg-mime run with our environment and time-out.
+    ProcessRun::Job tool(const QStringList& arguments) const;
     WebHandler describeHandler(const QString& desktopId) const;
     void startDetached(const QString& program, const QStringList& arguments,
                        const Activation& activation = {}) const;
 
     Options m_options;
-    QObject m_context; // parent of running tools and D-Bus calls: they end with us
+    // Answers of running tools and D-Bus calls are dropped once we are gone.
+    QObject m_context;
 };
 
 } // namespace corvane

@@ -1,6 +1,6 @@
 #include "bridge_tool.h"
 
-#include "detached_launch.h"
+#include "browser_launch.h"
 #include "local_state.h"
 #include "platform/linux/browsers.h"
 #include "tool_error.h"
@@ -145,6 +145,15 @@ bool isWebLink(const std::string& url)
     return head.starts_with("http://") || head.starts_with("https://");
 }
 
+std::string failure(const Browsers::Browser& browser, const Launch& launch)
+{
+    if (!launch.lastErrorLine.empty())
+        return launch.lastErrorLine;
+    if (launch.signalled)
+        return browser.displayName + " was ended by signal " + std::to_string(launch.status) + ".";
+    return browser.displayName + " exited with status " + std::to_string(launch.status) + ".";
+}
+
 void route(const Browsers::Browser& browser, const fs::path& executable, const Request& request,
            std::ostream& out)
 {
@@ -165,9 +174,15 @@ void route(const Browsers::Browser& browser, const fs::path& executable, const R
     if (!directory)
         throw ToolError(browser.displayName + " has no profile named \"" + name + "\".");
 
-    const std::string error = launchDetached(executable, {"--profile-directory=" + *directory, url});
-    if (!error.empty())
+    std::string error;
+    const auto launch =
+        launchAndWait(executable, {"--profile-directory=" + *directory, url}, browserGraceMs, error);
+    if (!launch)
         throw ToolError(browser.displayName + " could not be started: " + error + ".");
+    // The link is open only once the browser took it; a browser that gave up
+    // leaves it waiting, with the browser's own reason.
+    if (launch->outcome == Launch::Outcome::failed)
+        throw ToolError(failure(browser, *launch));
     // Switching to an already open tab cannot be done from outside the browser here.
     out << json{{"reused", false}}.dump() << '\n';
 }
