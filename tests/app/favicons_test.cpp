@@ -159,3 +159,34 @@ TEST_F(FaviconsTest, AHostThatIsNoFileNameStaysInMemory)
     EXPECT_FALSE(QFile::exists(m_dir.filePath("escape.icon")));
     EXPECT_TRUE(QDir(folder()).entryList(QDir::Files).isEmpty());
 }
+
+TEST_F(FaviconsTest, AFewHostsAreFetchedAtATimeAndTheRestWaitTheirTurn)
+{
+    std::vector<std::function<void(const QImage&)>> held;
+    QStringList asked;
+    Favicons store(folder(), [&](const QString& host, QObject*, std::function<void(const QImage&)> done) {
+        asked << host;
+        held.push_back(std::move(done));
+    });
+    QSignalSpy changed(&store, &Favicons::imageChanged);
+    QStringList hosts;
+    for (int i = 0; i < 30; ++i) {
+        hosts << QString("host%1.test").arg(i);
+        store.request(hosts.back());
+    }
+    // The empty cache is looked at first, off the main thread.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return asked.size() == Favicons::maxFetches; }, 10000));
+    QTest::qWait(100);
+    EXPECT_EQ(asked.size(), Favicons::maxFetches);
+
+    const QImage image = QImage::fromData(icon);
+    for (int answered = 0; answered < hosts.size(); ++answered) {
+        ASSERT_LT(std::size_t(answered), held.size());
+        held[answered](answered % 2 ? image : QImage());
+        EXPECT_LE(asked.size() - (answered + 1), Favicons::maxFetches);
+    }
+    asked.sort();
+    hosts.sort();
+    EXPECT_EQ(asked, hosts);
+    EXPECT_EQ(changed.count(), 15);
+}
