@@ -115,6 +115,7 @@ public:
     // How much of the update's archive has arrived, in percent; -1 while
     // nothing is known (no download, or a server that gives no length).
     int updateProgress() const { return m_updateProgress; }
+    void setUpdateProgress(int percent);
 
     // Unpublished state.
     bool autosave() const { return m_autosave; }

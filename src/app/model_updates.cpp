@@ -133,10 +133,8 @@ void Model::installUpdate()
         // The status is shown once, as a toast; the banner's bar shows the rest.
         setStatus(QStringLiteral("Downloading Corvane ") + update.version + QChar(0x2026));
         const auto progress = [this](int percent) {
-            if (percent == m_updateProgress || !m_installingUpdate)
-                return;
-            m_updateProgress = percent;
-            emit updateProgressChanged();
+            if (m_installingUpdate)
+                setUpdateProgress(percent);
         };
         m_cancelInstall =
             Updater::install(*update.zip, update.version, m_env.updates.application, m_env.updates.installer,

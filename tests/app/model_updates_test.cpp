@@ -212,6 +212,25 @@ TEST_F(ModelUpdatesTest, InstallsDownloadsWithProgressAndRestarts)
     EXPECT_TRUE(alerts.shown.isEmpty()) << "no question without waiting links";
 }
 
+TEST_F(ModelUpdatesTest, CancellingADownloadStopsItQuietly)
+{
+    publishRelease("2.0");
+    server.drip("/c.zip");
+    const auto model = makeModel();
+    model->setAvailableUpdate(
+        UpdateInfo{"2.0", QUrl("https://example.com/release"), QUrl(server.url("/c.zip"))});
+    model->installUpdate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->updateProgress() >= 0; }, 10000));
+    model->cancelUpdate();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !model->installingUpdate(); }, 10000));
+    EXPECT_EQ(model->updateProgress(), -1);
+    QTest::qWait(100);
+    EXPECT_TRUE(alerts.shown.isEmpty());
+    EXPECT_EQ(markerOf(path("apps/Corvane.app")), "old");
+    EXPECT_TRUE(QDir(path("tmp")).isEmpty());
+    EXPECT_TRUE(model->availableUpdate()) << "it can be installed later";
+}
+
 TEST_F(ModelUpdatesTest, WaitingLinksAreAskedAbout)
 {
     publishRelease("2.0");
