@@ -107,7 +107,7 @@ TEST_F(ReleaseTest, RefusesToRunWithoutTheSecretKeyOrABuiltInPublicKey)
     const Outcome keyless = run(script("release"), {dir.filePath("build"), dir.filePath("out")}, env);
     EXPECT_NE(keyless.exitCode, 0);
     EXPECT_TRUE(keyless.errors.contains("no public key")) << keyless.errors.toStdString();
-    EXPECT_FALSE(QFile::exists(dir.filePath("build/bin"))) << "nothing was built";
+    EXPECT_FALSE(QFile::exists(dir.filePath("build/bin/corvane"))) << "nothing was built";
     EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
 }
 
