@@ -1,5 +1,6 @@
 // The site-icon parsers read any web page's HTML and any data: link in it.
 #include "app/favicon_links.h"
+#include "app/icon_image.h"
 
 #include <QGuiApplication>
 #include <QImageReader>
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
     if (const auto bytes = FaviconFetcher::decodeDataURL(text))
-        if (bytes->isEmpty() || !FaviconFetcher::decodedWidth(*bytes))
+        if (bytes->isEmpty() || !IconImage::canvas(*bytes))
             std::abort();
     return 0;
 }

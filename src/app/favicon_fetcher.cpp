@@ -1,7 +1,10 @@
 #include "favicon_fetcher.h"
+#include "favicon_addresses.h"
+#include "icon_image.h"
 #include "reply_drop.h"
 
 #include <QCoreApplication>
+#include <QHostInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
@@ -12,8 +15,10 @@
 #include <QStringDecoder>
 #include <QTimer>
 
+#include <algorithm>
 #include <deque>
 #include <optional>
+#include <utility>
 
 namespace corvane::FaviconFetcher {
 
@@ -62,27 +67,71 @@ public:
     {
     }
 
-    ~Get() override { dropReply(); }
+    ~Get() override
+    {
+        dropReply();
+        if (m_lookup >= 0)
+            QHostInfo::abortHostLookup(m_lookup);
+    }
 
     void begin() { send(m_url); }
 
 private:
+    // Every hop, the first and each redirect, goes to an address that is
+    // known before the request leaves: the test's own mapping, or what the
+    // name resolves to, refused when any of it is not public. The request
+    // then goes to that very address, so a second lookup cannot answer
+    // differently.
     void send(const QUrl& url)
     {
         m_url = url;
         m_body.clear();
-        QNetworkRequest request(url);
-        const auto endpoint = m_options.addresses.constFind(url.host().toLower());
+        const QString host = url.host().toLower();
+        const auto endpoint = m_options.addresses.constFind(host);
         if (endpoint != m_options.addresses.constEnd()) {
-            QUrl direct = url;
-            direct.setHost(endpoint->address.toString());
-            direct.setPort(endpoint->port);
-            request.setUrl(direct);
-            request.setRawHeader("Host", url.authority(QUrl::FullyEncoded).toUtf8());
-            request.setPeerVerifyName(url.host());
-            // The Host header above is what HTTP/1.1 sends; HTTP/2 would name the address.
-            request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+            sendTo(endpoint->address, endpoint->port);
+            return;
         }
+        const QHostAddress literal(host);
+        if (!literal.isNull()) {
+            if (isPublicAddress(literal))
+                sendTo(literal, url.port());
+            else
+                finish(std::nullopt);
+            return;
+        }
+        m_lookupTimer.setSingleShot(true);
+        m_lookupTimer.callOnTimeout(this, [this] { finish(std::nullopt); });
+        m_lookupTimer.start(m_options.timeoutMs);
+        m_lookup = QHostInfo::lookupHost(host, this, [this](const QHostInfo& info) {
+            m_lookup = -1;
+            m_lookupTimer.stop();
+            const QList<QHostAddress> addresses = info.addresses();
+            if (info.error() != QHostInfo::NoError || addresses.isEmpty() ||
+                !std::all_of(addresses.begin(), addresses.end(), isPublicAddress)) {
+                finish(std::nullopt);
+                return;
+            }
+            // IPv4 first: it reaches more networks than IPv6 does.
+            const auto v4 = std::find_if(addresses.begin(), addresses.end(), [](const QHostAddress& a) {
+                return a.protocol() == QAbstractSocket::IPv4Protocol;
+            });
+            sendTo(v4 != addresses.end() ? *v4 : addresses.front(), m_url.port());
+        });
+    }
+
+    void sendTo(const QHostAddress& address, int port)
+    {
+        const QUrl& url = m_url;
+        QNetworkRequest request(url);
+        QUrl direct = url;
+        direct.setHost(address.toString());
+        direct.setPort(port);
+        request.setUrl(direct);
+        request.setRawHeader("Host", url.authority(QUrl::FullyEncoded).toUtf8());
+        request.setPeerVerifyName(url.host());
+        // The Host header above is what HTTP/1.1 sends; HTTP/2 would name the address.
+        request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
         if (!m_options.extraCaCertificates.isEmpty()) {
             QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
             tls.addCaCertificates(m_options.extraCaCertificates);
@@ -171,7 +220,13 @@ private:
     void finish(std::optional<Response> result)
     {
         dropReply();
-        const Done done = std::move(m_done);
+        m_lookupTimer.stop();
+        if (m_lookup >= 0)
+            QHostInfo::abortHostLookup(m_lookup);
+        m_lookup = -1;
+        if (!m_done)
+            return;
+        const Done done = std::exchange(m_done, nullptr);
         deleteLater();
         done(std::move(result));
     }
@@ -186,6 +241,8 @@ private:
     QByteArray m_body;
     bool m_headersSeen = false;
     int m_redirects = 0;
+    int m_lookup = -1;
+    QTimer m_lookupTimer{this};
     QPointer<QNetworkReply> m_reply; // the manager may go first, at shutdown
 };
 
@@ -222,7 +279,7 @@ QString pageText(QByteArray body, bool cut)
 // the page's icons at the front when it ends.
 class Fetch : public QObject {
 public:
-    Fetch(const QString& host, const Options& options, QObject* context, Bytes done)
+    Fetch(const QString& host, const Options& options, QObject* context, Image done)
         : QObject(context ? context : &session()), m_options(options), m_done(std::move(done))
     {
         for (const QString& candidate : candidateHosts(host)) {
@@ -261,11 +318,11 @@ public:
         }
         imageAt(
             step.url, this,
-            [this](const QByteArray& bytes) {
-                if (bytes.isEmpty())
+            [this](const QImage& image) {
+                if (image.isNull())
                     next();
                 else
-                    finish(bytes);
+                    finish(image);
             },
             m_options);
     }
@@ -277,15 +334,15 @@ private:
         QString host;
     };
 
-    void finish(const QByteArray& bytes)
+    void finish(const QImage& image)
     {
-        const Bytes done = std::move(m_done);
+        const Image done = std::exchange(m_done, nullptr);
         deleteLater();
-        done(bytes);
+        done(image);
     }
 
     Options m_options;
-    Bytes m_done;
+    Image m_done;
     std::deque<Step> m_steps;
 };
 
@@ -317,7 +374,7 @@ QStringList candidateHosts(const QString& host)
     return hosts;
 }
 
-void fetch(const QString& host, QObject* context, Bytes done, const Options& options)
+void fetch(const QString& host, QObject* context, Image done, const Options& options)
 {
     auto* run = new Fetch(host, options, context, std::move(done));
     // Even a fetch that needs no request answers only after this call returns.
@@ -337,30 +394,48 @@ void declaredIcons(const QString& host, QObject* context, Urls done, const Optio
             return;
         }
         const bool cut = response->body.size() >= pageLimit;
-        done(parseIconLinks(pageText(std::move(response->body), cut), response->url));
+        const bool secure = response->url.scheme() == QLatin1String("https");
+        QList<QUrl> icons;
+        for (const QUrl& url : parseIconLinks(pageText(std::move(response->body), cut), response->url)) {
+            if (icons.size() >= maxDeclaredIcons)
+                break;
+            // An https page's icon fetched in the clear could be anyone's.
+            if (secure && url.scheme() == QLatin1String("http"))
+                continue;
+            icons.append(url);
+        }
+        done(icons);
     });
 }
 
-void imageAt(const QUrl& url, QObject* context, Bytes done, const Options& options)
+void imageAt(const QUrl& url, QObject* context, Image done, const Options& options)
 {
     if (url.scheme() == QLatin1String("data")) {
-        deliverLater(context, std::move(done),
-                     decodeDataURL(url.toString(QUrl::FullyEncoded)).value_or(QByteArray()));
+        auto bytes = dataURLBytes(url.toString(QUrl::FullyEncoded));
+        if (!bytes) {
+            deliverLater(context, std::move(done), QImage());
+            return;
+        }
+        IconImage::acceptLater(std::move(*bytes), QString(), IconImage::Origin::inlineData, context,
+                               std::move(done));
         return;
     }
     if (!isWebScheme(url)) {
-        deliverLater(context, std::move(done), QByteArray());
+        deliverLater(context, std::move(done), QImage());
         return;
     }
-    get(url, imageLimit, false, options, context, [done = std::move(done)](std::optional<Response> response) {
-        if (!response || response->body.size() <= imageMinimum ||
-            response->contentType.trimmed().toLower().startsWith(QLatin1String("text/html"))) {
-            done({});
-            return;
-        }
-        const auto width = decodedWidth(response->body);
-        done(width && *width >= minimumWidth ? response->body : QByteArray());
-    });
+    QPointer<QObject> guard(context);
+    const bool bound = context != nullptr;
+    get(url, imageLimit, false, options, context,
+        [done = std::move(done), guard, bound](std::optional<Response> response) mutable {
+            if (!response) {
+                done(QImage());
+                return;
+            }
+            IconImage::acceptLater(std::move(response->body), response->contentType,
+                                   IconImage::Origin::download, bound ? guard.data() : nullptr,
+                                   std::move(done));
+        });
 }
 
 } // namespace corvane::FaviconFetcher

@@ -1,8 +1,7 @@
 #include "favicon_links.h"
 
-#include <QBuffer>
-#include <QImage>
-#include <QImageReader>
+#include "icon_image.h"
+
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -176,7 +175,7 @@ QList<QUrl> parseIconLinks(const QString& html, const QUrl& base)
     return urls;
 }
 
-std::optional<QByteArray> decodeDataURL(const QString& text)
+std::optional<QByteArray> dataURLBytes(const QString& text)
 {
     const qsizetype comma = text.indexOf(QLatin1Char(','));
     if (comma < 0)
@@ -184,34 +183,17 @@ std::optional<QByteArray> decodeDataURL(const QString& text)
     const QString header = text.left(comma);
     const QString payload = text.mid(comma + 1);
     const QString decoded = percentDecoded(payload).value_or(payload);
-    QByteArray bytes;
-    if (header.contains(QLatin1String(";base64"))) {
-        auto binary = strictBase64(decoded);
-        if (!binary)
-            return std::nullopt;
-        bytes = std::move(*binary);
-    } else {
-        bytes = decoded.toUtf8();
-    }
-    const auto width = decodedWidth(bytes);
-    if (!width || *width <= 0)
-        return std::nullopt;
-    return bytes;
+    if (!header.contains(QLatin1String(";base64")))
+        return decoded.toUtf8();
+    return strictBase64(decoded);
 }
 
-std::optional<int> decodedWidth(const QByteArray& bytes)
+std::optional<QByteArray> decodeDataURL(const QString& text)
 {
-    if (bytes.isEmpty())
+    auto bytes = dataURLBytes(text);
+    if (!bytes || IconImage::accept(*bytes, QString(), IconImage::Origin::inlineData).isNull())
         return std::nullopt;
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
-    const QImage image = reader.read();
-    if (image.isNull())
-        return std::nullopt;
-    return image.width();
+    return bytes;
 }
 
 } // namespace corvane::FaviconFetcher

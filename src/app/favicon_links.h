@@ -20,12 +20,13 @@ QList<QUrl> parseIconLinks(const QString& html, const QUrl& base);
 // single-quoted or bare), or nothing.
 std::optional<QString> attribute(const QString& name, const QString& tag);
 
-// The image bytes of a "data:" URL, base64 or percent-encoded text (inline
-// SVG), or nothing when they do not decode as an image.
-std::optional<QByteArray> decodeDataURL(const QString& text);
+// The bytes a "data:" URL holds, base64 or percent-encoded text (inline SVG),
+// or nothing when they cannot be read; whether they are an image is not asked.
+std::optional<QByteArray> dataURLBytes(const QString& text);
 
-// The width of the decoded image in pixels (one pixel per point), or nothing
-// when the bytes are no image the decoders read.
-std::optional<int> decodedWidth(const QByteArray& bytes);
+// The image bytes of a "data:" URL, or nothing when they do not decode as an
+// image (blocking: for the fuzzer and tests, the fetcher decodes off the
+// main thread).
+std::optional<QByteArray> decodeDataURL(const QString& text);
 
 } // namespace corvane::FaviconFetcher

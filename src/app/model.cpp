@@ -183,6 +183,11 @@ void Model::setAvailableUpdate(const std::optional<UpdateInfo>& value)
     publish(this, m_availableUpdate, value, &Model::availableUpdateChanged);
 }
 
+void Model::setUpdateProgress(int percent)
+{
+    publish(this, m_updateProgress, percent, &Model::updateProgressChanged);
+}
+
 TargetBrowser Model::targetBrowser() const
 {
     return m_env.platform->targetBrowser(m_userDefaults->value("browser").toString());

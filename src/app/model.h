@@ -59,6 +59,7 @@ class Model : public QObject {
         bool installingUpdate READ installingUpdate WRITE setInstallingUpdate NOTIFY installingUpdateChanged)
     Q_PROPERTY(std::optional<corvane::UpdateInfo> availableUpdate READ availableUpdate WRITE
                    setAvailableUpdate NOTIFY availableUpdateChanged)
+    Q_PROPERTY(int updateProgress READ updateProgress NOTIFY updateProgressChanged)
 
 public:
     static constexpr int maxPending = 100;
@@ -111,6 +112,10 @@ public:
     void setInstallingUpdate(bool value);
     const std::optional<UpdateInfo>& availableUpdate() const { return m_availableUpdate; }
     void setAvailableUpdate(const std::optional<UpdateInfo>& value);
+    // How much of the update's archive has arrived, in percent; -1 while
+    // nothing is known (no download, or a server that gives no length).
+    int updateProgress() const { return m_updateProgress; }
+    void setUpdateProgress(int percent);
 
     // Unpublished state.
     bool autosave() const { return m_autosave; }
@@ -167,6 +172,9 @@ public:
     void checkForUpdatesQuietly();
     void checkForUpdates();
     void installUpdate();
+    // Stops a running installation before it changes anything; quietly, the
+    // user asked for it.
+    void cancelUpdate();
     // Forgets the day's check, checks at once and installs what it finds.
     void updateNow();
 
@@ -190,6 +198,7 @@ signals:
     void requestedTabChanged();
     void installingUpdateChanged();
     void availableUpdateChanged();
+    void updateProgressChanged();
 
 private:
     // What the settings file held when we last read or wrote it, so that a
@@ -265,6 +274,8 @@ private:
     std::optional<AppTab> m_requestedTab;
     bool m_installingUpdate = false;
     std::optional<UpdateInfo> m_availableUpdate;
+    int m_updateProgress = -1;
+    std::function<void()> m_cancelInstall;
 };
 
 } // namespace corvane

@@ -142,38 +142,41 @@ void Model::installUpdate()
         if (m_installingUpdate)
             return;
         setInstallingUpdate(true);
-        const QString downloading = QStringLiteral("Downloading Corvane ") + update.version + QChar(0x2026);
-        setStatus(downloading);
-        auto shown = std::make_shared<int>(-1);
-        Updater::install(
-            *update.zip, update.version, m_env.updates.application, m_env.updates.installer, this,
-            [this, downloading, shown](int percent) {
-                if (percent == *shown || !m_installingUpdate)
-                    return;
-                *shown = percent;
-                setStatus(downloading + QStringLiteral(" %1%").arg(percent));
-            },
-            [this, update](const Updater::Result& result) {
-                if (result.error) {
-                    setInstallingUpdate(false);
-                    alert({QStringLiteral("Couldn't install the update"),
-                           result.error->message,
-                           {QStringLiteral("Open website"), QStringLiteral("Close")}},
-                          [this, page = update.page](int response) {
-                              if (response == AlertPresenter::firstButton)
-                                  m_env.platform->openUrl(page);
-                          });
-                    return;
-                }
-                setStatus(QStringLiteral("Installed. Restarting") + QChar(0x2026));
-                QTimer::singleShot(m_env.updates.restartDelayMs, Qt::PreciseTimer, this,
-                                   [this, installed = result.installed] {
-                                       if (m_env.updates.relaunch)
-                                           m_env.updates.relaunch(installed);
-                                       else
-                                           Updater::relaunch(installed);
-                                   });
-            });
+        // The status is shown once, as a toast; the banner's bar shows the rest.
+        setStatus(QStringLiteral("Downloading Corvane ") + update.version + QChar(0x2026));
+        const auto progress = [this](int percent) {
+            if (m_installingUpdate)
+                setUpdateProgress(percent);
+        };
+        m_cancelInstall =
+            Updater::install(*update.zip, update.version, m_env.updates.application, m_env.updates.installer,
+                             this, progress, [this, update, progress](const Updater::Result& result) {
+                                 m_cancelInstall = nullptr;
+                                 progress(-1);
+                                 if (result.cancelled) {
+                                     setInstallingUpdate(false);
+                                     return;
+                                 }
+                                 if (result.error) {
+                                     setInstallingUpdate(false);
+                                     alert({QStringLiteral("Couldn't install the update"),
+                                            result.error->message,
+                                            {QStringLiteral("Open website"), QStringLiteral("Close")}},
+                                           [this, page = update.page](int response) {
+                                               if (response == AlertPresenter::firstButton)
+                                                   m_env.platform->openUrl(page);
+                                           });
+                                     return;
+                                 }
+                                 setStatus(QStringLiteral("Installed. Restarting") + QChar(0x2026));
+                                 QTimer::singleShot(m_env.updates.restartDelayMs, Qt::PreciseTimer, this,
+                                                    [this, installed = result.installed] {
+                                                        if (m_env.updates.relaunch)
+                                                            m_env.updates.relaunch(installed);
+                                                        else
+                                                            Updater::relaunch(installed);
+                                                    });
+                             });
     };
     if (m_pending.isEmpty()) {
         start();
@@ -186,6 +189,12 @@ void Model::installUpdate()
               if (response == AlertPresenter::firstButton)
                   start();
           });
+}
+
+void Model::cancelUpdate()
+{
+    if (m_cancelInstall)
+        m_cancelInstall();
 }
 
 void Model::updateNow()

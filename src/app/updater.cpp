@@ -16,11 +16,16 @@
 #include <QPointer>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
 #include <QUuid>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <filesystem>
@@ -228,7 +233,17 @@ QString versionOf(const QString& application)
 
 bool unpack(const QString& archivePath, const QString& destination, const Options& options)
 {
-    if (!QDir().mkpath(destination))
+    const int fd = ::open(QFile::encodeName(archivePath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = unpackDescriptor(fd, destination, options);
+    ::close(fd);
+    return ok;
+}
+
+bool unpackDescriptor(int fd, const QString& destination, const Options& options)
+{
+    if (::lseek(fd, 0, SEEK_SET) != 0 || !QDir().mkpath(destination))
         return false;
     const std::string root = QFileInfo(destination).canonicalFilePath().toStdString();
     ArchiveReader reader;
@@ -238,8 +253,7 @@ bool unpack(const QString& archivePath, const QString& destination, const Option
     archive_write_disk_set_options(writer.handle, ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM |
                                                       ARCHIVE_EXTRACT_SECURE_NODOTDOT |
                                                       ARCHIVE_EXTRACT_SECURE_SYMLINKS);
-    if (root.empty() || archive_read_open_filename(reader.handle, QFile::encodeName(archivePath).constData(),
-                                                   1 << 16) != ARCHIVE_OK)
+    if (root.empty() || archive_read_open_fd(reader.handle, fd, 1 << 16) != ARCHIVE_OK)
         return false;
 
     qint64 total = 0;
@@ -278,15 +292,47 @@ bool unpack(const QString& archivePath, const QString& destination, const Option
 }
 
 Result installArchive(const QString& archive, const QByteArray& signature, const QString& expected,
-                      const QString& current, const QString& workFolder, const Options& options)
+                      const QString& current, const QString& workFolder, const Options& options,
+                      const std::atomic<bool>* cancelled)
 {
-    // Nothing of the download is unpacked before its signature holds.
+    // Nothing of the download is unpacked before its signature holds, and
+    // the signature must be a release's: a file signed with the same key for
+    // anything else names no version and is refused.
     const auto key = Minisign::parsePublicKey(options.publicKey.toStdString());
-    if (!key || !Minisign::verifyFile(toPath(archive), signature.toStdString(), *key))
+    const auto parsed = Minisign::parseSignature(signature.toStdString());
+    const auto signedVersion = parsed ? UpdateFeed::signedVersion(parsed->trustedComment) : std::nullopt;
+    if (!key || !parsed || !signedVersion)
+        return failed(Failure::signature);
+
+    // One open file from the check to the unpacking: what is unpacked is
+    // exactly what was verified, whatever happens to the name meanwhile.
+    const int fd = ::open(QFile::encodeName(archive).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return failed(Failure::unzip);
+    const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* held) {
+        ::close(*held);
+        delete held;
+    });
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return failed(Failure::unzip);
+    Minisign::Hasher hasher;
+    std::vector<char> block(1 << 16);
+    for (;;) {
+        const ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return failed(Failure::signature);
+        if (got == 0)
+            break;
+        hasher.update(block.data(), std::size_t(got));
+    }
+    if (!Minisign::verify(hasher.final(), *parsed, *key))
         return failed(Failure::signature);
 
     const QString unzipped = workFolder + QStringLiteral("/unzipped");
-    if (!unpack(archive, unzipped, options))
+    if (!unpackDescriptor(fd, unzipped, options))
         return failed(Failure::unzip);
     const QString application = firstApplication(unzipped);
     if (application.isEmpty())
@@ -297,6 +343,10 @@ Result installArchive(const QString& archive, const QByteArray& signature, const
     if (!UpdateFeed::isNewer(candidate, versionOf(current).toStdString()) ||
         UpdateFeed::compareVersions(candidate, expected.toStdString()) < 0)
         return failed(Failure::notNewer);
+    if (candidate != *signedVersion)
+        return failed(Failure::signature);
+    if (cancelled && cancelled->load())
+        return {{}, std::nullopt, true};
 
     const QString folder = QFileInfo(current).absolutePath();
     if (current.isEmpty() || !QFileInfo(current).isDir() || !writableByUser(folder))
@@ -325,19 +375,24 @@ Result installArchive(const QString& archive, const QByteArray& signature, const
         return {current, std::nullopt};
 
     // Corvane must never be left missing: the old folder comes back from the
-    // Trash, and the new copy goes.
+    // Trash, and the new copy goes. Should the old one not come back, the new
+    // copy is all there is at hand: it stays, and the message says where both are.
     std::error_code restoreError;
     fs::rename(toPath(trashed), toPath(current), restoreError);
-    if (!restoreError)
-        forgetTrashNote(trashed);
+    if (restoreError)
+        return failed(moveError + QStringLiteral(". The previous version is in the Trash (") + trashed +
+                      QStringLiteral(") and the new one is at ") + staged +
+                      QStringLiteral(": move either to ") + current +
+                      QStringLiteral(" to use Corvane again."));
+    forgetTrashNote(trashed);
     fs::remove_all(toPath(staged), error);
-    return failed(moveError + (restoreError ? QStringLiteral(". The previous version is in the Trash: "
-                                                             "restore it from there to use Corvane again.")
-                                            : QStringLiteral(". The previous version was put back, so "
-                                                             "Corvane is unchanged.")));
+    return failed(moveError +
+                  QStringLiteral(". The previous version was put back, so Corvane is unchanged."));
 }
 
 namespace {
+
+constexpr qint64 maxSignatureBytes = 65536;
 
 // One installation's network part. Lives as a child of the caller's context,
 // so it ends with it.
@@ -360,37 +415,30 @@ public:
 
     void start()
     {
-        std::error_code error;
-        fs::create_directories(toPath(m_work), error);
-        if (error) {
-            finish(failed(describe(error, m_work)));
+        if (m_finished)
+            return; // cancelled before it began
+        // Only the user may look into the folder, or swap what it holds
+        // between the check and the unpacking.
+        QDir().mkpath(QFileInfo(m_work).absolutePath());
+        if (::mkdir(QFile::encodeName(m_work).constData(), 0700) != 0) {
+            finish(failed(m_work + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno))));
             return;
         }
-        if (!m_archive.open(QIODevice::WriteOnly)) {
-            finish(failed(m_archive.fileName() + QStringLiteral(": ") + m_archive.errorString()));
+        m_deadline.setSingleShot(true);
+        m_deadline.callOnTimeout(this, [this] { finish(failed(Failure::download)); });
+        m_deadline.start(m_options.downloadDeadlineMs);
+        fetchSignature();
+    }
+
+    void cancel()
+    {
+        if (m_finished)
+            return;
+        if (m_handedOff) {
+            m_cancelled->store(true); // the worker stops before it changes anything
             return;
         }
-        QNetworkReply* reply = get(m_zip);
-        connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
-            const QByteArray bytes = reply->readAll();
-            m_received += bytes.size();
-            if (m_received > m_options.maxDownloadBytes || m_archive.write(bytes) != bytes.size())
-                reply->abort();
-        });
-        connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
-            if (total > 0 && m_progress)
-                m_progress(int(received * 100 / total));
-        });
-        connect(reply, &QNetworkReply::finished, this, [this, reply] {
-            reply->deleteLater();
-            m_archive.write(reply->readAll());
-            m_archive.close();
-            if (!isOk(reply) || m_received > m_options.maxDownloadBytes) {
-                finish(failed(Failure::download));
-                return;
-            }
-            fetchSignature();
-        });
+        finish({{}, std::nullopt, true});
     }
 
 private:
@@ -400,7 +448,8 @@ private:
         request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
         request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
         request.setTransferTimeout(m_options.transferTimeoutMs);
-        return m_network.get(request);
+        m_reply = m_network.get(request);
+        return m_reply;
     }
 
     static bool isOk(QNetworkReply* reply)
@@ -409,6 +458,7 @@ private:
                reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
     }
 
+    // The signature comes first: without one of ours, nothing is downloaded.
     void fetchSignature()
     {
         QUrl url = m_zip;
@@ -416,33 +466,81 @@ private:
         QNetworkReply* reply = get(url);
         connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
             m_signature += reply->readAll();
-            if (m_signature.size() > 65536)
+            if (m_signature.size() > maxSignatureBytes)
                 reply->abort();
         });
         connect(reply, &QNetworkReply::finished, this, [this, reply] {
             reply->deleteLater();
-            m_signature += reply->readAll();
-            const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-            if (!answered && reply->error() != QNetworkReply::OperationCanceledError) {
+            m_reply = nullptr;
+            if (reply->isOpen())
+                m_signature += reply->readAll();
+            if (!isOk(reply) || m_signature.size() > maxSignatureBytes) {
                 finish(failed(Failure::download));
                 return;
             }
-            // A signature that is missing or too long to be one is no signature.
-            if (!isOk(reply))
-                m_signature.clear();
+            const auto key = Minisign::parsePublicKey(m_options.publicKey.toStdString());
+            const auto signature = Minisign::parseSignature(m_signature.toStdString());
+            if (!key || !signature || signature->keyId != key->keyId ||
+                !UpdateFeed::signedVersion(signature->trustedComment)) {
+                finish(failed(Failure::signature));
+                return;
+            }
+            fetchArchive();
+        });
+    }
+
+    void fetchArchive()
+    {
+        if (!m_archive.open(QIODevice::WriteOnly)) {
+            finish(failed(m_archive.fileName() + QStringLiteral(": ") + m_archive.errorString()));
+            return;
+        }
+        QNetworkReply* reply = get(m_zip);
+        connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
+            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (length.isValid() && length.toLongLong() > m_options.maxDownloadBytes)
+                abortTooLarge(reply);
+        });
+        connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
+            const QByteArray bytes = reply->readAll();
+            m_received += bytes.size();
+            if (m_received > m_options.maxDownloadBytes || m_archive.write(bytes) != bytes.size())
+                abortTooLarge(reply);
+        });
+        connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
+            if (total > 0 && m_progress)
+                m_progress(int(std::min(received, total) * 100 / total));
+        });
+        connect(reply, &QNetworkReply::finished, this, [this, reply] {
+            reply->deleteLater();
+            m_reply = nullptr;
+            if (reply->isOpen())
+                m_archive.write(reply->readAll());
+            m_archive.close();
+            if (!isOk(reply) || m_failedWrite) {
+                finish(failed(Failure::download));
+                return;
+            }
             unpackAndSwap();
         });
     }
 
+    void abortTooLarge(QNetworkReply* reply)
+    {
+        m_failedWrite = true;
+        reply->abort();
+    }
+
     void unpackAndSwap()
     {
+        m_deadline.stop();
         auto result = std::make_shared<Result>();
-        QThread* worker =
-            QThread::create([result, archive = m_archive.fileName(), signature = m_signature,
-                             expected = m_expected, current = m_current, work = m_work, options = m_options] {
-                *result = installArchive(archive, signature, expected, current, work, options);
-                QDir(work).removeRecursively();
-            });
+        QThread* worker = QThread::create([result, archive = m_archive.fileName(), signature = m_signature,
+                                           expected = m_expected, current = m_current, work = m_work,
+                                           options = m_options, cancelled = m_cancelled] {
+            *result = installArchive(archive, signature, expected, current, work, options, cancelled.get());
+            QDir(work).removeRecursively();
+        });
         m_handedOff = true; // the worker removes the work folder, even if we are gone by then
         connect(worker, &QThread::finished, worker, &QObject::deleteLater);
         connect(worker, &QThread::finished, this, [this, result] { finish(*result); });
@@ -451,10 +549,21 @@ private:
 
     void finish(const Result& result)
     {
+        if (m_finished)
+            return;
+        m_finished = true;
+        m_deadline.stop();
+        if (m_reply) {
+            QNetworkReply* reply = m_reply;
+            m_reply = nullptr;
+            reply->disconnect(this);
+            reply->abort();
+            reply->deleteLater();
+        }
         if (!m_handedOff)
             QDir(m_work).removeRecursively();
         m_handedOff = true;
-        const Done done = std::move(m_done);
+        const Done done = std::exchange(m_done, nullptr);
         deleteLater();
         if (done)
             done(result);
@@ -470,14 +579,19 @@ private:
     QFile m_archive;
     QByteArray m_signature;
     qint64 m_received = 0;
+    bool m_failedWrite = false;
     bool m_handedOff = false;
+    bool m_finished = false;
+    std::shared_ptr<std::atomic<bool>> m_cancelled = std::make_shared<std::atomic<bool>>(false);
+    QTimer m_deadline{this};
+    QPointer<QNetworkReply> m_reply;
     QNetworkAccessManager m_network{this};
 };
 
 } // namespace
 
-void install(const QUrl& zip, const QString& expected, const QString& current, const Options& options,
-             QObject* context, Progress progress, Done done)
+Cancel install(const QUrl& zip, const QString& expected, const QString& current, const Options& options,
+               QObject* context, Progress progress, Done done)
 {
     const QString temp = options.tempFolder.isEmpty() ? QDir::tempPath() : options.tempFolder;
     const QString work =
@@ -487,6 +601,10 @@ void install(const QUrl& zip, const QString& expected, const QString& current, c
     // Every outcome, even an early one, is reported from the event loop.
     QMetaObject::invokeMethod(
         download, [download] { download->start(); }, Qt::QueuedConnection);
+    return [guard = QPointer<Download>(download)] {
+        if (guard)
+            guard->cancel();
+    };
 }
 
 bool startRelaunch(const QString& application, qint64 waitForPid, const QString& shell)

@@ -102,6 +102,30 @@ std::optional<Signature> parseSignature(std::string_view text)
     return signature;
 }
 
+static_assert(sizeof(crypto_generichash_state) <= 384, "Hasher keeps the state inline");
+
+Hasher::Hasher()
+{
+    if (ready())
+        crypto_generichash_init(reinterpret_cast<crypto_generichash_state*>(m_state), nullptr, 0,
+                                crypto_generichash_BYTES_MAX);
+}
+
+void Hasher::update(const void* bytes, std::size_t size)
+{
+    crypto_generichash_update(reinterpret_cast<crypto_generichash_state*>(m_state),
+                              static_cast<const unsigned char*>(bytes),
+                              static_cast<unsigned long long>(size));
+}
+
+FileHash Hasher::final()
+{
+    FileHash result{};
+    crypto_generichash_final(reinterpret_cast<crypto_generichash_state*>(m_state), result.data(),
+                             result.size());
+    return result;
+}
+
 std::optional<FileHash> hashFile(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);

@@ -38,6 +38,18 @@ std::optional<PublicKey> parsePublicKey(std::string_view text);
 // accepted; the legacy form would need the whole file in memory.
 std::optional<Signature> parseSignature(std::string_view text);
 
+// BLAKE2b-512 fed in blocks, for a file read through a handle of the
+// caller's (so the bytes hashed are the bytes the caller goes on to use).
+class Hasher {
+public:
+    Hasher();
+    void update(const void* bytes, std::size_t size);
+    FileHash final();
+
+private:
+    alignas(64) unsigned char m_state[384];
+};
+
 // BLAKE2b-512 of a file, read in blocks; absent when it cannot be read.
 std::optional<FileHash> hashFile(const std::filesystem::path& file);
 FileHash hash(std::string_view bytes);

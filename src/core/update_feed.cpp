@@ -42,11 +42,41 @@ std::optional<Entry> parse(std::string_view body)
     const auto version = document.find("version");
     if (version == document.end() || !version->is_string())
         return std::nullopt;
+    const std::string_view trimmed = trimVersion(version->get_ref<const std::string&>());
     auto page = absoluteUrl(document, "url");
-    if (!page)
+    if (!page || !isPlainVersion(trimmed))
         return std::nullopt;
-    return Entry{std::string(trimVersion(version->get_ref<const std::string&>())), std::move(*page),
-                 absoluteUrl(document, "zip")};
+    return Entry{std::string(trimmed), std::move(*page), absoluteUrl(document, "zip")};
+}
+
+bool isPlainVersion(std::string_view version)
+{
+    if (version.empty() || version.size() > maxVersionLength || !isDigit(version.front()) ||
+        !isDigit(version.back()))
+        return false;
+    for (std::size_t i = 0; i < version.size(); ++i) {
+        if (version[i] == '.' && version[i - 1] == '.')
+            return false;
+        if (version[i] != '.' && !isDigit(version[i]))
+            return false;
+    }
+    return true;
+}
+
+std::optional<std::string> signedVersion(std::string_view comment)
+{
+    constexpr std::string_view name = "corvane ";
+    if (comment.size() <= name.size())
+        return std::nullopt;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = comment[i];
+        if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != name[i])
+            return std::nullopt;
+    }
+    const std::string_view version = comment.substr(name.size());
+    if (!isPlainVersion(version))
+        return std::nullopt;
+    return std::string(version);
 }
 
 std::string_view trimVersion(std::string_view version)

@@ -16,8 +16,19 @@ struct Entry {
 };
 
 // Absent when the body is not JSON, not an object, or lacks a string "version"
-// or a string "url" holding an absolute URL. Other keys are ignored.
+// that is a plain version once trimmed, or a string "url" holding an absolute
+// URL. Other keys are ignored.
 std::optional<Entry> parse(std::string_view body);
+
+// The version is shown in alerts and banners and compared with ours: only
+// digits and dots, starting and ending with a digit, at most 32 characters.
+inline constexpr std::size_t maxVersionLength = 32;
+bool isPlainVersion(std::string_view version);
+
+// The version a release signature's trusted comment names: "Corvane 2.0"
+// (the name in any letter case) gives "2.0"; anything else gives nothing, so
+// a file signed for another purpose never passes as a release.
+std::optional<std::string> signedVersion(std::string_view trustedComment);
 
 // Every leading and trailing "v" and "V" removed.
 std::string_view trimVersion(std::string_view version);

@@ -1,8 +1,10 @@
+#include "app/favicon_addresses.h"
 #include "app/favicon_fetcher.h"
 
 #include "https_server.h"
 #include "icon_images.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,14 +42,20 @@ template <typename Result, typename Call> Result await(Call call)
     return result.value_or(Result());
 }
 
-QByteArray fetch(const QString& host, const FaviconFetcher::Options& options)
+QSize sizeOf(const QImage& image)
 {
-    return await<QByteArray>([&](auto done) { FaviconFetcher::fetch(host, nullptr, done, options); });
+    return image.isNull() ? QSize() : image.size();
 }
 
-QByteArray imageAt(const QUrl& url, const FaviconFetcher::Options& options)
+// The size of the icon kept, or an invalid size for nothing.
+QSize fetch(const QString& host, const FaviconFetcher::Options& options)
 {
-    return await<QByteArray>([&](auto done) { FaviconFetcher::imageAt(url, nullptr, done, options); });
+    return sizeOf(await<QImage>([&](auto done) { FaviconFetcher::fetch(host, nullptr, done, options); }));
+}
+
+QSize imageAt(const QUrl& url, const FaviconFetcher::Options& options)
+{
+    return sizeOf(await<QImage>([&](auto done) { FaviconFetcher::imageAt(url, nullptr, done, options); }));
 }
 
 QList<QUrl> declaredIcons(const QString& host, const FaviconFetcher::Options& options)
@@ -197,16 +205,16 @@ TEST(FaviconFetcher, ImageAcceptance)
     };
     for (const Case& c : cases) {
         server.route("example.test/icon", c.answer);
-        const QByteArray bytes = imageAt(QUrl("https://example.test/icon"), server.options());
-        EXPECT_EQ(bytes, c.accepted ? c.answer.body : QByteArray()) << c.name;
+        EXPECT_EQ(imageAt(QUrl("https://example.test/icon"), server.options()).isValid(), c.accepted)
+            << c.name;
     }
 
     // Redirects are followed; a data link needs no request and no minimum size.
     server.route("example.test/old.png", {301, "", "", "/new.png"});
     server.route("example.test/new.png", {200, "image/png", png(16, 16)});
-    EXPECT_EQ(imageAt(QUrl("https://example.test/old.png"), server.options()), png(16, 16));
+    EXPECT_EQ(imageAt(QUrl("https://example.test/old.png"), server.options()), QSize(16, 16));
     server.requests.clear();
-    EXPECT_EQ(imageAt(QUrl("data:image/png;base64," + png(1, 1).toBase64()), server.options()), png(1, 1));
+    EXPECT_EQ(imageAt(QUrl("data:image/png;base64," + png(1, 1).toBase64()), server.options()), QSize(1, 1));
     EXPECT_TRUE(server.requests.isEmpty());
 
     // A page cannot make the fetcher read local files.
@@ -215,7 +223,7 @@ TEST(FaviconFetcher, ImageAcceptance)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(png(32, 32));
     file.close();
-    EXPECT_EQ(imageAt(QUrl::fromLocalFile(file.fileName()), server.options()), QByteArray());
+    EXPECT_EQ(imageAt(QUrl::fromLocalFile(file.fileName()), server.options()), QSize());
 }
 
 TEST(FaviconFetcher, TriesCandidateHostsInOrder)
@@ -231,7 +239,7 @@ TEST(FaviconFetcher, TriesCandidateHostsInOrder)
     };
     for (const Case& c : cases) {
         HttpsServer server; // nothing but 404
-        EXPECT_EQ(fetch(c.host, server.options()), QByteArray()) << c.host.toStdString();
+        EXPECT_EQ(fetch(c.host, server.options()), QSize()) << c.host.toStdString();
         EXPECT_EQ(server.requests, c.requests) << c.host.toStdString();
     }
 }
@@ -245,7 +253,7 @@ TEST(FaviconFetcher, FirstAcceptableImageWins)
         const char* name;
         QString host;
         QHash<QString, Answer> routes;
-        QByteArray expected;
+        QSize expected; // the best one, 64 pixels wide, is kept at 56
         QStringList requests;
     };
     const Case cases[] = {
@@ -253,7 +261,7 @@ TEST(FaviconFetcher, FirstAcceptableImageWins)
          "example.test",
          {{"example.test/apple-touch-icon.png", {200, "image/png", best}},
           {"example.test/", {200, "text/html", R"(<link rel=icon sizes=512x512 href=/big.png>)"}}},
-         best,
+         QSize(56, 56),
          {"example.test/apple-touch-icon.png"}},
         {"declared icons best first; HTML served as one is passed over",
          "example.test",
@@ -262,31 +270,31 @@ TEST(FaviconFetcher, FirstAcceptableImageWins)
           {"example.test/t.png", {200, "text/html", html}},
           {"example.test/i.png", {200, "image/png", best}},
           {"example.test/favicon.ico", {200, "image/x-icon", icon}}},
-         best,
+         QSize(56, 56),
          {"example.test/apple-touch-icon.png", "example.test/", "example.test/t.png", "example.test/i.png"}},
         {"relative href resolved against the page after its redirect",
          "example.test",
          {{"example.test/", {301, "", "", "https://other.test/home/"}},
           {"other.test/home/", {200, "text/html; charset=utf-8", R"(<link rel="icon" href="img/i.png">)"}},
           {"other.test/home/img/i.png", {200, "image/png", best}}},
-         best,
+         QSize(56, 56),
          {"example.test/apple-touch-icon.png", "example.test/", "other.test/home/",
           "other.test/home/img/i.png"}},
         {"favicon.ico after the page",
          "example.test",
          {{"example.test/favicon.ico", {200, "image/x-icon", icon}}},
-         icon,
+         QSize(16, 16),
          tries("example.test")},
         {"the next candidate host when the first has nothing",
          "a.example.test",
          {{"www.a.example.test/favicon.ico", {200, "image/vnd.microsoft.icon", icon}}},
-         icon,
+         QSize(16, 16),
          tries("a.example.test") + tries("www.a.example.test")},
         {"a redirect from https down to http is not followed",
          "example.test",
          {{"example.test/apple-touch-icon.png", {302, "", "", "http://example.test/plain.png"}},
           {"example.test/favicon.ico", {200, "image/x-icon", icon}}},
-         icon,
+         QSize(16, 16),
          tries("example.test")},
     };
     for (const Case& c : cases) {
@@ -305,7 +313,7 @@ TEST(FaviconFetcher, SessionSendsItsAgentKeepsNoCookiesAndMovesOnAfterTimeOut)
     server.route("example.test/apple-touch-icon.png", Answer::never());
     server.route("example.test/", {200, "text/html", "<title>home</title>"});
     server.route("example.test/favicon.ico", {200, "image/x-icon", icon});
-    EXPECT_EQ(fetch("example.test", server.options(500)), icon);
+    EXPECT_EQ(fetch("example.test", server.options(500)), QSize(16, 16));
     EXPECT_EQ(server.requests, tries("example.test"));
     EXPECT_EQ(server.agents, QStringList(3, FaviconFetcher::userAgent));
     EXPECT_EQ(server.cookiesSent, 0);
@@ -329,4 +337,85 @@ TEST(FaviconFetcher, HomePageReadUpToItsLimit)
     server.route("other.test/", {200, "text/html", page});
     EXPECT_EQ(strings(declaredIcons("other.test", server.options())),
               QStringList{"https://other.test/%C3%A9.png"});
+}
+
+TEST(FaviconFetcher, AddressesThatAreNotPublic)
+{
+    const struct {
+        const char* address;
+        bool isPublic;
+    } cases[] = {
+        {"93.184.216.34", true},
+        {"8.8.8.8", true},
+        {"2606:4700::1111", true},
+        {"127.0.0.1", false},
+        {"127.8.9.10", false},
+        {"10.1.2.3", false},
+        {"172.16.0.1", false},
+        {"172.31.255.255", false},
+        {"172.32.0.1", true},
+        {"192.168.1.1", false},
+        {"169.254.169.254", false},
+        {"100.64.0.1", false},
+        {"0.0.0.0", false},
+        {"255.255.255.255", false},
+        {"224.0.0.251", false},
+        {"::", false},
+        {"::1", false},
+        {"fe80::1", false},
+        {"fd12:3456::1", false},
+        {"fc00::1", false},
+        {"ff02::1", false},
+        {"::ffff:127.0.0.1", false},
+        {"::ffff:192.168.0.1", false},
+        {"::ffff:8.8.8.8", true},
+        {"64:ff9b::a00:1", false},
+        {"2002:c0a8:0101::1", false},
+        {"2002:0808:0808::1", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FaviconFetcher::isPublicAddress(QHostAddress(QString(c.address))), c.isPublic) << c.address;
+    EXPECT_FALSE(FaviconFetcher::isPublicAddress(QHostAddress()));
+}
+
+// The test's server runs on this machine, with a certificate for "localhost"
+// and 127.0.0.1: a request the fetcher should never make would be answered
+// and recorded.
+TEST(FaviconFetcher, APageCannotMakeItProbeTheLocalNetwork)
+{
+    HttpsServer server;
+    const QByteArray port = QByteArray::number(server.port());
+    const QByteArray local = "https://127.0.0.1:" + port;
+    const QByteArray named = "https://localhost:" + port;
+    server.route("127.0.0.1:" + port + "/probe.png", {200, "image/png", png(32, 32)});
+    server.route("localhost:" + port + "/probe.png", {200, "image/png", png(32, 32)});
+    server.route("example.test/apple-touch-icon.png", {302, "", "", local + "/probe.png"});
+    server.route("example.test/",
+                 {200, "text/html",
+                  "<link rel=icon href=" + named + "/probe.png><link rel=icon href=" + local +
+                      "/probe.png><link rel=icon href=https://[::1]:" + port + "/probe.png>"});
+    server.route("example.test/favicon.ico", {302, "", "", named + "/probe.png"});
+    server.route("www.example.test/favicon.ico", {200, "image/x-icon", encoded(16, 16, "ICO")});
+    EXPECT_EQ(fetch("example.test", server.options()), QSize(16, 16));
+    EXPECT_FALSE(server.requests.join(' ').contains("probe")) << server.requests.join(' ').toStdString();
+    EXPECT_EQ(imageAt(QUrl(QString::fromLatin1(named + "/probe.png")), server.options()), QSize());
+}
+
+TEST(FaviconFetcher, OnlyTheBestFewDeclaredIconsAndNoPlainIconForASecurePage)
+{
+    HttpsServer server;
+    QByteArray page = "<link rel=icon href=http://example.test/plain.png sizes=999x999>";
+    for (int i = 0; i < 40; ++i)
+        page += "<link rel=icon sizes=" + QByteArray::number(100 + i) + "x1 href=/i" + QByteArray::number(i) +
+                ".png>";
+    server.route("example.test/", {200, "text/html", page});
+    EXPECT_EQ(strings(declaredIcons("example.test", server.options())),
+              QStringList({"https://example.test/i39.png", "https://example.test/i38.png",
+                           "https://example.test/i37.png", "https://example.test/i36.png"}));
+
+    // All of them fail: the fetch moves on after the few it tries.
+    server.requests.clear();
+    EXPECT_EQ(fetch("example.test", server.options()), QSize());
+    EXPECT_EQ(server.requests.filter(QRegularExpression("^example\\.test/i\\d+\\.png$")).size(),
+              FaviconFetcher::maxDeclaredIcons);
 }

@@ -25,6 +25,10 @@ const Identity& identity()
         QStringList names;
         for (const QString& host : testHosts())
             names << "DNS:" + host;
+        // So a request that should never be made to the local machine would
+        // be answered, and seen, if it were.
+        names << "DNS:localhost"
+              << "IP:127.0.0.1";
         QProcess openssl;
         openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
                                   "-nodes", "-days", "2", "-subj", "/CN=Corvane test", "-addext",

@@ -42,6 +42,7 @@ public:
     void route(const QString& hostAndPath, Answer answer) { m_routes.insert(hostAndPath, std::move(answer)); }
     // Every test host mapped to this server, the test certificate trusted.
     FaviconFetcher::Options options(int timeoutMs = 5000) const;
+    quint16 port() const { return m_server.serverPort(); }
 
     QStringList requests;
     QStringList agents;

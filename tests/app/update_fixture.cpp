@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,13 @@ FileServer::FileServer()
                 const QString path = QString::fromLatin1(buffer->left(end).split(' ').value(1));
                 buffer->clear();
                 ++m_hits[path];
+                if (m_drips.contains(path)) {
+                    socket->write("HTTP/1.1 200 Answer\r\nContent-Length: 1000000\r\n\r\n");
+                    auto* drip = new QTimer(socket);
+                    QObject::connect(drip, &QTimer::timeout, socket, [socket] { socket->write("z"); });
+                    drip->start(50);
+                    return;
+                }
                 const auto [status, body] = m_routes.value(path, {404, QByteArray("missing")});
                 QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " Answer\r\n";
                 if (status != 204 && status != 304)
@@ -116,12 +124,15 @@ QString SigningKeys::publicKey(const QString& name) const
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-QByteArray SigningKeys::sign(const QString& file, const QString& name) const
+QByteArray SigningKeys::sign(const QString& file, const QString& name, const QString& comment) const
 {
     const QString signature = file + ".minisig";
     QProcess minisign;
     minisign.setProcessChannelMode(QProcess::MergedChannels);
-    minisign.start("minisign", {"-S", "-s", m_dir.filePath(name + ".key"), "-x", signature, "-m", file});
+    QStringList arguments{"-S", "-s", m_dir.filePath(name + ".key"), "-x", signature, "-m", file};
+    if (!comment.isEmpty())
+        arguments << "-t" << comment;
+    minisign.start("minisign", arguments);
     if (!minisign.waitForFinished(20000) || minisign.exitCode() != 0)
         return {};
     QFile out(signature);

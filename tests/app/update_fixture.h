@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -19,6 +20,9 @@ class FileServer {
 public:
     FileServer();
     void route(const QString& path, int status, const QByteArray& body = {});
+    // Answers 200 with a length of a megabyte and then sends one byte every
+    // 50 ms, as a server that drips.
+    void drip(const QString& path) { m_drips.insert(path); }
     void remove(const QString& path) { m_routes.remove(path); }
     QString url(const QString& path) const;
     int hits(const QString& path) const { return m_hits.value(path); }
@@ -28,6 +32,7 @@ private:
     QTcpServer m_server;
     QHash<QString, std::pair<int, QByteArray>> m_routes;
     QHash<QString, int> m_hits;
+    QSet<QString> m_drips;
 };
 
 // One entry of a zip archive written for a test.
@@ -51,8 +56,10 @@ class SigningKeys {
 public:
     SigningKeys(); // makes "trusted" and "foreign"
     QString publicKey(const QString& name = "trusted") const;
-    // The .minisig text for a file, or empty when minisign failed.
-    QByteArray sign(const QString& file, const QString& name = "trusted") const;
+    // The .minisig text for a file, or empty when minisign failed. A release
+    // names itself in the trusted comment; empty: minisign's own comment.
+    QByteArray sign(const QString& file, const QString& name = "trusted",
+                    const QString& comment = "Corvane 2.0") const;
     bool ok() const { return m_ok; }
 
 private:

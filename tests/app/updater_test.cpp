@@ -54,25 +54,36 @@ protected:
     QString trashed() const { return path("env/XDG_DATA_HOME/Trash/files/Corvane.app"); }
 
     // Serves an archive of these entries under /name, signed by `key` (none:
-    // no signature at all); returns its address.
-    QString publish(const QString& name, const std::vector<ZipEntry>& entries, const QString& key = "trusted")
+    // no signature at all) with a release's trusted comment naming the
+    // archive's version, or `comment`; returns its address.
+    QString publish(const QString& name, const std::vector<ZipEntry>& entries, const QString& key = "trusted",
+                    std::optional<QString> comment = std::nullopt)
     {
         const QString file = path("www/" + name);
         writeZip(file, entries);
         QFile zip(file);
         zip.open(QIODevice::ReadOnly);
         server.route("/" + name, 200, zip.readAll());
+        if (!comment) {
+            comment = "Corvane 2.0";
+            for (const ZipEntry& entry : entries)
+                if (entry.name.endsWith("/version"))
+                    comment = "Corvane " + QString::fromUtf8(entry.content).trimmed();
+        }
         if (!key.isEmpty())
-            server.route("/" + name + ".minisig", 200, keys.sign(file, key));
+            server.route("/" + name + ".minisig", 200, keys.sign(file, key, *comment));
         return server.url("/" + name);
     }
 
-    Updater::Result install(const QString& zip, const QString& expected = "2.0")
+    Updater::Result install(const QString& zip, const QString& expected = "2.0",
+                            std::function<void(Updater::Cancel)> meanwhile = {})
     {
         std::optional<Updater::Result> result;
-        Updater::install(
+        const Updater::Cancel cancel = Updater::install(
             QUrl(zip), expected, current.value_or(installed()), options, &context,
             [this](int percent) { progress << percent; }, [&](const Updater::Result& r) { result = r; });
+        if (meanwhile)
+            meanwhile(cancel);
         EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 30000));
         return result.value_or(Updater::Result{});
     }
@@ -116,8 +127,18 @@ TEST_F(UpdaterTest, ReplacesTheFolderAndPutsTheOldOneInTheTrash)
     QFile::remove(path("apps/.Corvane 2.0.app/version"));
     const QString zip = publish("c.zip", applicationEntries("2.0"));
 
+    // While it swaps, the work folder is the user's alone.
+    QFile::Permissions workMode;
+    options.moveIntoPlace = [&](const QString& staged, const QString& current) {
+        const QStringList work = QDir(path("tmp")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        if (work.size() == 1)
+            workMode = QFileInfo(path("tmp/" + work.front())).permissions();
+        return QFile::rename(staged, current) ? QString() : QString("rename failed");
+    };
     const Updater::Result result = install(zip);
     ASSERT_EQ(result.error, std::nullopt) << result.error->message.toStdString();
+    EXPECT_EQ(workMode, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
+                            QFile::WriteUser | QFile::ExeUser);
     EXPECT_EQ(result.installed, installed());
     EXPECT_EQ(Updater::versionOf(installed()), "2.0");
     EXPECT_EQ(markerOf(installed()), "new");
@@ -154,7 +175,8 @@ TEST_F(UpdaterTest, FailuresLeaveTheInstalledFolderAsItWas)
         {"status 403", [&] { return server.url("/forbidden.zip"); }, "2.0", Failure::download},
         {"status 204", [&] { return server.url("/empty.zip"); }, "2.0", Failure::download},
         {"server gone", [] { return QString("http://127.0.0.1:9/c.zip"); }, "2.0", Failure::download},
-        {"unsigned", [&] { return publish("unsigned.zip", app("2.0"), ""); }, "2.0", Failure::signature},
+        // A signature that cannot be downloaded is a failed download.
+        {"unsigned", [&] { return publish("unsigned.zip", app("2.0"), ""); }, "2.0", Failure::download},
         {"another key", [&] { return publish("foreign.zip", app("2.0"), "foreign"); }, "2.0",
          Failure::signature},
         {"malformed signature", [&] { return publish("bad-signature.zip", app("2.0"), ""); }, "2.0",
@@ -198,7 +220,71 @@ TEST_F(UpdaterTest, FailuresLeaveTheInstalledFolderAsItWas)
         EXPECT_FALSE(QFile::exists(trashed()));
         EXPECT_TRUE(QDir(path("tmp")).isEmpty()) << "the work folder is removed";
     }
-    EXPECT_EQ(server.hits("/unsigned.zip"), 1);
+    // Without a signature of ours, the archive is never downloaded.
+    EXPECT_EQ(server.hits("/unsigned.zip"), 0);
+    EXPECT_EQ(server.hits("/foreign.zip"), 0);
+    EXPECT_EQ(server.hits("/bad-signature.zip"), 0);
+}
+
+// Each of these is signed with the trusted key, yet none is the release.
+TEST_F(UpdaterTest, ASignatureMustNameCorvaneAndTheArchivesVersion)
+{
+    // A file the developer signed for something else, with minisign's own comment.
+    const QString other = publish("other-purpose.zip", applicationEntries("2.0"), "trusted", "");
+    // A valid release signature, of another archive, served beside this one.
+    const QString swapped = publish("swapped.zip", applicationEntries("2.0", "Corvane.app", "evil"));
+    publish("genuine.zip", applicationEntries("2.0"));
+    QFile genuine(path("www/genuine.zip.minisig"));
+    ASSERT_TRUE(genuine.open(QIODevice::ReadOnly));
+    server.route("/swapped.zip.minisig", 200, genuine.readAll());
+    const struct {
+        const char* name;
+        QString zip;
+        QString expected;
+    } cases[] = {
+        {"signed for another purpose", other, "2.0"},
+        {"another file's signature", swapped, "2.0"},
+        {"signed as 3.0, unpacks as 2.0",
+         publish("renamed.zip", applicationEntries("2.0"), "trusted", "Corvane 3.0"), "2.0"},
+        {"signed as another product",
+         publish("product.zip", applicationEntries("2.0"), "trusted", "Other 2.0"), "2.0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Updater::Result result = install(c.zip, c.expected);
+        EXPECT_EQ(failureOf(result), Failure::signature);
+        EXPECT_EQ(markerOf(installed()), "old");
+        EXPECT_TRUE(QDir(path("tmp")).isEmpty());
+    }
+    EXPECT_EQ(server.hits("/other-purpose.zip"), 0) << "refused before the archive is downloaded";
+}
+
+TEST_F(UpdaterTest, ADownloadThatDripsEndsAtItsDeadlineAndOneCanBeCancelled)
+{
+    publish("drip.zip", applicationEntries("2.0"));
+    server.drip("/drip.zip");
+    options.downloadDeadlineMs = 1500;
+    const Updater::Result late = install(server.url("/drip.zip"));
+    EXPECT_EQ(failureOf(late), Failure::download);
+    EXPECT_FALSE(late.cancelled);
+    EXPECT_TRUE(QDir(path("tmp")).isEmpty());
+
+    options.downloadDeadlineMs = 60000;
+    const Updater::Result stopped =
+        install(server.url("/drip.zip"), "2.0", [&](const Updater::Cancel& cancel) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return server.hits("/drip.zip") == 2; }, 10000));
+            QTest::qWait(200);
+            cancel();
+        });
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(stopped.error, std::nullopt);
+    EXPECT_EQ(markerOf(installed()), "old");
+    EXPECT_TRUE(QDir(path("tmp")).isEmpty());
+
+    // An archive larger than any release is cut off.
+    options.maxDownloadBytes = 300;
+    EXPECT_EQ(failureOf(install(publish("large.zip", applicationEntries("2.0")))), Failure::download);
+    EXPECT_EQ(markerOf(installed()), "old");
 }
 
 // Each archive is signed by the trusted key: the unpacking itself must refuse
@@ -286,6 +372,27 @@ TEST_F(UpdaterTest, AFailedFinalMoveBringsTheOldFolderBack)
     EXPECT_FALSE(QFile::exists(path("env/XDG_DATA_HOME/Trash/info/Corvane.app.trashinfo")));
     EXPECT_EQ(QDir(path("apps")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"Corvane.app"});
+}
+
+TEST_F(UpdaterTest, WhenTheOldFolderCannotComeBackTheNewOneStays)
+{
+    // The move fails, and something now stands at the install path, so the
+    // old folder cannot be put back either.
+    options.moveIntoPlace = [](const QString&, const QString& current) {
+        QFile blocker(current);
+        blocker.open(QIODevice::WriteOnly);
+        return current + ": Input/output error";
+    };
+    const Updater::Result result = install(publish("c.zip", applicationEntries("2.0")));
+    ASSERT_TRUE(result.error.has_value());
+    const QString staged = path("apps/.Corvane 2.0.app");
+    EXPECT_EQ(result.error->message, installed() +
+                                         ": Input/output error. The previous version is in the Trash (" +
+                                         trashed() + ") and the new one is at " + staged +
+                                         ": move either to " + installed() + " to use Corvane again.");
+    EXPECT_EQ(markerOf(staged), "new");
+    EXPECT_EQ(Updater::versionOf(staged), "2.0");
+    EXPECT_EQ(markerOf(trashed()), "old");
 }
 
 TEST_F(UpdaterTest, RelaunchStartsTheNewProgramDetached)

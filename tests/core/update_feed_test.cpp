@@ -61,10 +61,53 @@ TEST(UpdateFeed, RefusesAFeedWithoutItsRequiredKeys)
              R"({"version":"1.2","url":7})",
              R"({"version":"1.2","url":"https://e.com/")",
              "{\"version\":\"\xff\",\"url\":\"https://e.com/\"}",
+             R"({"version":"2.0 <a href='file:///'>x</a>","url":"https://e.com/"})",
+             R"({"version":"vv","url":"https://e.com/"})",
          }) {
         SCOPED_TRACE(body);
         EXPECT_EQ(UpdateFeed::parse(body), std::nullopt);
     }
+}
+
+TEST(UpdateFeed, PlainVersionsAndTheVersionASignatureNames)
+{
+    const struct {
+        const char* text;
+        bool plain;
+    } versions[] = {
+        {"1", true},
+        {"1.10.2", true},
+        {"0.1.0", true},
+        {"", false},
+        {".1", false},
+        {"1.", false},
+        {"1..2", false},
+        {"1.2-beta", false},
+        {"1.2 ", false},
+        {"<b>1</b>", false},
+        {"12345678901234567890123456789012", true},
+        {"123456789012345678901234567890123", false},
+    };
+    for (const auto& c : versions)
+        EXPECT_EQ(UpdateFeed::isPlainVersion(c.text), c.plain) << c.text;
+
+    const struct {
+        const char* comment;
+        std::optional<std::string> version;
+    } comments[] = {
+        {"Corvane 2.0", "2.0"},
+        {"corvane 10.1.3", "10.1.3"},
+        {"CORVANE 2", "2"},
+        {"timestamp:1700000000	file:corvane-2.0-linux-x86_64.zip", std::nullopt},
+        {"Corvane", std::nullopt},
+        {"Corvane ", std::nullopt},
+        {"Corvane 2.0 beta", std::nullopt},
+        {"Corvanes 2.0", std::nullopt},
+        {"Other 2.0", std::nullopt},
+        {" Corvane 2.0", std::nullopt},
+    };
+    for (const auto& c : comments)
+        EXPECT_EQ(UpdateFeed::signedVersion(c.comment), c.version) << c.comment;
 }
 
 } // namespace

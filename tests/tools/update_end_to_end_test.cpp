@@ -79,7 +79,9 @@ TEST(UpdateEndToEnd, UpdateNowInstallsTheNewerReleaseAndStartsIt)
     ASSERT_EQ(run("cp", {"-a", app, stage + "/Corvane.app"}), 0);
     write(stage + "/Corvane.app/version", "99.0\n");
     ASSERT_EQ(run("zip", {"-q", "-r", "-y", dir.filePath("release.zip"), "Corvane.app"}, stage), 0);
-    ASSERT_EQ(run("minisign", {"-S", "-s", dir.filePath("test.key"), "-m", dir.filePath("release.zip")}), 0);
+    ASSERT_EQ(run("minisign", {"-S", "-s", dir.filePath("test.key"), "-m", dir.filePath("release.zip"), "-t",
+                               "corvane 99.0"}),
+              0);
 
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
@@ -146,7 +148,7 @@ TEST(UpdateEndToEnd, UpdateNowInstallsTheNewerReleaseAndStartsIt)
     EXPECT_EQ(read(app + "/version"), "99.0\n");
     EXPECT_EQ(read(dir.filePath("env/XDG_DATA_HOME/Trash/files/Corvane.app/version")), "0.1.0\n");
     EXPECT_EQ(corvane.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(requested, (QStringList{"/latest.json", "/release.zip", "/release.zip.minisig"}));
+    EXPECT_EQ(requested, (QStringList{"/latest.json", "/release.zip.minisig", "/release.zip"}));
 }
 
 } // namespace

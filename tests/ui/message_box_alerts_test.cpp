@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -57,6 +58,26 @@ TEST(MessageBoxAlerts, ShowsTheTextsAndAnswersWithTheButtonsPlace)
     EXPECT_EQ(answer({"You're up to date", "Corvane 1.0 is the latest version.", {}},
                      [](QMessageBox& box) { button(box, "OK")->click(); }),
               1000);
+}
+
+TEST(MessageBoxAlerts, TextsAreShownAsWrittenNeverAsMarkup)
+{
+    const QString link = "<a href='file:///etc/passwd'>Corvane 9</a>";
+    const Alert alert{"Corvane " + link + " is available", "<b>You have</b> " + link, {}};
+    QStringList shown;
+    answer(alert, [&](QMessageBox& box) {
+        for (QLabel* label : box.findChildren<QLabel*>()) {
+            if (label->text().isEmpty() || !label->isVisible())
+                continue;
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+            EXPECT_FALSE(label->openExternalLinks());
+            EXPECT_FALSE(label->textInteractionFlags() & Qt::LinksAccessibleByMouse);
+            shown << label->text();
+        }
+        box.buttons().front()->click();
+    });
+    EXPECT_TRUE(shown.contains(alert.message));
+    EXPECT_TRUE(shown.contains(alert.informativeText));
 }
 
 } // namespace

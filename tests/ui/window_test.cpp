@@ -8,7 +8,9 @@
 #include "ui/window/preferences.h"
 #include "ui/window/sidebar.h"
 #include "ui/window/toast.h"
+
 #include "window_fixture.h"
+#include <QProgressBar>
 
 #include <QPushButton>
 #include <QSettings>
@@ -156,6 +158,17 @@ TEST_F(WindowLayout, OneBannerAtATimeInItsOrder)
     EXPECT_EQ(banners.detail(), "Installing. Corvane restarts by itself.");
     EXPECT_EQ(banners.button()->text(), "Installing…");
     EXPECT_FALSE(banners.button()->isEnabled());
+    // The download can be stopped; its progress is a bar once a length is known.
+    EXPECT_TRUE(banners.cancelButton()->isVisible());
+    EXPECT_TRUE(banners.cancelButton()->isEnabled());
+    EXPECT_FALSE(banners.progress()->isVisible());
+    model->setUpdateProgress(40);
+    EXPECT_TRUE(banners.progress()->isVisible());
+    EXPECT_EQ(banners.progress()->value(), 40);
+    model->setInstallingUpdate(false);
+    EXPECT_FALSE(banners.cancelButton()->isVisible());
+    EXPECT_FALSE(banners.progress()->isVisible());
+    model->setInstallingUpdate(true);
 
     model->setAvailableUpdate(std::nullopt);
     EXPECT_EQ(banners.shown(), Banners::Kind::none);

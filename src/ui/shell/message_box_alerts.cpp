@@ -2,6 +2,7 @@
 
 #include "run_in_front.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -11,8 +12,16 @@ void MessageBoxAlerts::run(const Alert& alert, std::function<void(int response)>
 {
     QMessageBox box;
     box.setWindowTitle(QStringLiteral("Corvane"));
+    // Alert texts can carry what a server sent (a feed's version, a system
+    // message naming a path): always plain text, never a link to click.
+    box.setTextFormat(Qt::PlainText);
     box.setText(alert.message);
     box.setInformativeText(alert.informativeText);
+    for (QLabel* label : box.findChildren<QLabel*>()) {
+        label->setTextFormat(Qt::PlainText);
+        label->setOpenExternalLinks(false);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
     const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
     QList<QAbstractButton*> buttons;
     for (qsizetype i = 0; i < titles.size(); ++i)

@@ -11,7 +11,10 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProgressBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace corvane {
 
@@ -32,7 +35,9 @@ Banners::Banners(Model& model, const VantraPalette& palette, bool preview, QWidg
       m_icon(new Icon("exclamationmark.triangle.fill", 16, VantraPalette::orange())),
       m_title(new PaletteLabel(QString(), palette, 13, QFont::DemiBold)),
       m_detail(new PaletteLabel(QString(), palette, 12, QFont::Normal, PaletteLabel::Tone::muted)),
-      m_button(new VantraButton(QString(), palette, true, 30)), m_inner(new QWidget)
+      m_button(new VantraButton(QString(), palette, true, 30)),
+      m_cancel(new VantraButton("Cancel", palette, false, 30)), m_progress(new QProgressBar),
+      m_inner(new QWidget)
 {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -45,9 +50,19 @@ Banners::Banners(Model& model, const VantraPalette& palette, bool preview, QWidg
     m_title->setWordWrap(true);
     text->addWidget(m_title);
     text->addWidget(m_detail);
+    // A thin bar under the texts while an update downloads; the status line
+    // is said once, as a toast, and never once per percent.
+    m_progress->setRange(0, 100);
+    m_progress->setTextVisible(false);
+    m_progress->setFixedHeight(4);
+    m_progress->setAccessibleName("Download progress");
+    text->addSpacing(4);
+    text->addWidget(m_progress);
     row->addWidget(m_icon, 0, Qt::AlignVCenter);
     row->addLayout(text, 1);
+    row->addWidget(m_cancel, 0, Qt::AlignVCenter);
     row->addWidget(m_button, 0, Qt::AlignVCenter);
+    connect(m_cancel, &QAbstractButton::clicked, this, [this] { m_model.cancelUpdate(); });
 
     connect(m_button, &QAbstractButton::clicked, this, [this] {
         switch (m_shown) {
@@ -64,9 +79,10 @@ Banners::Banners(Model& model, const VantraPalette& palette, bool preview, QWidg
             break;
         }
     });
-    for (auto signal : {&Model::loadFailureChanged, &Model::saveErrorChanged, &Model::isDefaultBrowserChanged,
-                        &Model::defaultIsLinkRouterChanged, &Model::otherDefaultBrowserChanged,
-                        &Model::availableUpdateChanged, &Model::installingUpdateChanged})
+    for (auto signal :
+         {&Model::loadFailureChanged, &Model::saveErrorChanged, &Model::isDefaultBrowserChanged,
+          &Model::defaultIsLinkRouterChanged, &Model::otherDefaultBrowserChanged,
+          &Model::availableUpdateChanged, &Model::installingUpdateChanged, &Model::updateProgressChanged})
         connect(&m_model, signal, this, &Banners::refresh);
     refresh();
 }
@@ -100,6 +116,14 @@ void Banners::refresh()
         row->setContentsMargins(18, 14, 18, 14);
     }
     m_button->setEnabled(true);
+    const bool downloading = m_shown == Kind::update && m_model.installingUpdate();
+    m_cancel->setVisible(downloading);
+    m_progress->setVisible(downloading && m_model.updateProgress() >= 0);
+    m_progress->setValue(std::max(0, m_model.updateProgress()));
+    m_progress->setStyleSheet(
+        QString("QProgressBar { border: none; border-radius: 2px; background: %1; }"
+                "QProgressBar::chunk { border-radius: 2px; background: %2; }")
+            .arg(m_palette.hairline().name(QColor::HexArgb), VantraPalette::blue().name(QColor::HexArgb)));
     switch (m_shown) {
     case Kind::problem:
         m_title->clear();
@@ -140,6 +164,7 @@ void Banners::refresh()
         break;
     }
     m_button->setFixedWidth(m_button->sizeHint().width());
+    m_cancel->setFixedWidth(m_cancel->sizeHint().width());
     update();
 }
 

@@ -10,6 +10,11 @@ class Icon;
 class Model;
 class PaletteLabel;
 class VantraButton;
+} // namespace corvane
+
+class QProgressBar;
+
+namespace corvane {
 
 // At most one notice above the page: a settings problem first, then the
 // default-browser request, then an available update.
@@ -26,6 +31,9 @@ public:
     QString title() const;
     QString detail() const;
     VantraButton* button() const { return m_button; }
+    // While an update downloads: how far it is, and the way to stop it.
+    QProgressBar* progress() const { return m_progress; }
+    VantraButton* cancelButton() const { return m_cancel; }
 
     static Kind choose(const Model& model, bool preview);
 
@@ -44,6 +52,8 @@ private:
     PaletteLabel* m_title;
     PaletteLabel* m_detail;
     VantraButton* m_button;
+    VantraButton* m_cancel;
+    QProgressBar* m_progress;
     QWidget* m_inner;
 };
 
