@@ -1,11 +1,11 @@
 #include "app/model.h"
 #include "core/router.h"
+#include "ui/kit/appearance.h"
 #include "ui/kit/button_style.h"
 #include "ui/kit/segmented.h"
 #include "ui/pages/links_page.h"
 #include "ui/pages/pending_row.h"
 #include "ui/pages/settings_page.h"
-#include "ui/window/appearance.h"
 #include "window_fixture.h"
 
 #include <QLabel>
@@ -29,9 +29,7 @@ TEST_F(PagesInWindow, ColorModeSwitchesTheWholeWindowAtOnce)
     auto* rulesLabel = window.page(AppTab::rules)->findChild<QLabel*>();
     ASSERT_TRUE(rulesLabel);
 
-    const auto click = [&](int segment) {
-        QTest::mouseClick(mode->segments()[segment], Qt::LeftButton);
-    };
+    const auto click = [&](int segment) { QTest::mouseClick(mode->segments()[segment], Qt::LeftButton); };
     click(2);
     EXPECT_TRUE(window.dark());
     EXPECT_EQ(window.palette().card(), QColor(11, 11, 11));
@@ -51,8 +49,12 @@ TEST_F(PagesInWindow, CreateRuleOpensTheEditorPrefilledAndTheNamesAreTheTargetBr
 {
     model = makeModel();
     model->setProfiles({"Work"});
-    model->setPending({Pending{Uuid::random(), Router::incoming("https://www.example.com/a"), std::nullopt,
-                               "No matching rule. Pick a profile.", false, {}}});
+    model->setPending({Pending{Uuid::random(),
+                               Router::incoming("https://www.example.com/a"),
+                               std::nullopt,
+                               "No matching rule. Pick a profile.",
+                               false,
+                               {}}});
     ContentView& window = makeView();
     window.state().setTab(AppTab::links);
     auto* links = qobject_cast<LinksPage*>(window.page(AppTab::links));

@@ -2,12 +2,12 @@
 #include "core/route_error.h"
 #include "ui/kit/button_style.h"
 #include "ui/kit/dropdown.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/toggle.h"
 #include "ui/pages/rule_editor.h"
 #include "ui/pages/rule_row.h"
 #include "ui/pages/rules_logic.h"
 #include "ui/pages/rules_page.h"
-#include "ui/window/page_pieces.h"
 #include "window_fixture.h"
 
 #include <QJsonArray>

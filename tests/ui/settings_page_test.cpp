@@ -2,11 +2,11 @@
 #include "page_fixture.h"
 #include "ui/kit/button_style.h"
 #include "ui/kit/dropdown.h"
+#include "ui/kit/preferences.h"
 #include "ui/kit/segmented.h"
 #include "ui/kit/toggle.h"
 #include "ui/pages/setting_row.h"
 #include "ui/pages/settings_page.h"
-#include "ui/window/preferences.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -8,8 +8,8 @@
 #include "ui/kit/button_style.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/overlay_scroll.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/site_icon.h"
-#include "ui/window/page_pieces.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>

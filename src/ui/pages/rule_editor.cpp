@@ -6,8 +6,8 @@
 #include "ui/kit/dropdown.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/icon.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/toggle.h"
-#include "ui/window/page_pieces.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -9,9 +9,9 @@
 #include "ui/kit/fonts.h"
 #include "ui/kit/icon.h"
 #include "ui/kit/overlay_scroll.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/toggle.h"
-#include "ui/window/page_pieces.h"
-#include "ui/window/view_state.h"
+#include "ui/kit/view_state.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

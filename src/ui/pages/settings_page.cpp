@@ -8,10 +8,10 @@
 #include "ui/kit/button_style.h"
 #include "ui/kit/dropdown.h"
 #include "ui/kit/overlay_scroll.h"
+#include "ui/kit/page_pieces.h"
+#include "ui/kit/preferences.h"
 #include "ui/kit/segmented.h"
 #include "ui/kit/toggle.h"
-#include "ui/window/page_pieces.h"
-#include "ui/window/preferences.h"
 
 #include <QHBoxLayout>
 #include <QScrollArea>

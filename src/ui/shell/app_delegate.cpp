@@ -6,9 +6,9 @@
 #include "platform/platform.h"
 #include "run_in_front.h"
 #include "tray_artwork.h"
-#include "ui/window/appearance.h"
+#include "ui/kit/appearance.h"
+#include "ui/kit/preferences.h"
 #include "ui/window/content_view.h"
-#include "ui/window/preferences.h"
 
 #include <QAction>
 #include <QApplication>

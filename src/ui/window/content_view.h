@@ -3,7 +3,7 @@
 #include "app/records.h"
 #include "core/rules.h"
 #include "ui/kit/palette.h"
-#include "view_state.h"
+#include "ui/kit/view_state.h"
 
 #include <QWidget>
 

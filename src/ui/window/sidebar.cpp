@@ -2,13 +2,13 @@
 
 #include "app/model.h"
 #include "nav_row.h"
-#include "page_pieces.h"
 #include "platform/platform.h"
-#include "preferences.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/icon.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/palette.h"
-#include "view_state.h"
+#include "ui/kit/preferences.h"
+#include "ui/kit/view_state.h"
 
 #include <QHBoxLayout>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "page_pieces.h"
 
-#include "ui/kit/fonts.h"
-#include "ui/kit/icon.h"
+#include "fonts.h"
+#include "icon.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
