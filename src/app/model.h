@@ -127,6 +127,9 @@ public:
     Platform& platform() const { return *m_env.platform; }
     // The browser links go to, as the user default "browser" picks it now.
     TargetBrowser targetBrowser() const;
+    // Chooses the browser by its id (the user default "browser"); every name
+    // shown for it follows through targetBrowserChanged().
+    void setTargetBrowser(const QString& id);
 
     // Status and profiles.
     void flash(const QString& message);
@@ -187,6 +190,7 @@ signals:
     void requestedTabChanged();
     void installingUpdateChanged();
     void availableUpdateChanged();
+    void targetBrowserChanged();
 
 private:
     // What the settings file held when we last read or wrote it, so that a

@@ -1,15 +1,20 @@
 #include "app/model.h"
 #include "ui/kit/appearance.h"
 #include "ui/kit/button_style.h"
+#include "ui/kit/fonts.h"
 #include "ui/kit/icon.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/preferences.h"
 #include "ui/pages/rule_editor.h"
+#include "ui/pages/rules_logic.h"
+#include "ui/pages/rules_page.h"
 #include "ui/window/banners.h"
 #include "ui/window/nav_row.h"
 #include "ui/window/sidebar.h"
 #include "ui/window/toast.h"
 #include "window_fixture.h"
 
+#include <QApplication>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -224,6 +229,122 @@ TEST_F(WindowLayout, TheColourModeSwitchesTheWholeWindowAtOnce)
     Appearance::shared().setSystemDark(false);
     EXPECT_FALSE(v.dark());
     EXPECT_FALSE(preview.dark());
+}
+
+TEST_F(WindowLayout, ALongToastWrapsWithinItsWidthAndKeepsEveryWord)
+{
+    ContentView& v = makeView();
+    Toast& toast = *v.toast();
+    model->flash("Opened in Work.");
+    EXPECT_EQ(toast.lines(), QStringList{"Opened in Work."});
+    const int oneLine = toast.height();
+
+    // A routing error with its advice: the toast is the only place it is read.
+    const QString advice = "Dia didn't answer within 25 seconds. Open a Dia window, check that the profile "
+                           "\u201cWork\u201d still exists, then retry the link from Links.";
+    model->flash(advice);
+    const QStringList lines = toast.lines();
+    EXPECT_GE(lines.size(), 2);
+    EXPECT_LE(lines.size(), 3);
+    EXPECT_EQ(lines.join(' '), advice) << "nothing is cut off";
+    const QFontMetricsF metrics(UIFont::font(12, QFont::Medium));
+    for (const QString& line : lines)
+        EXPECT_LE(metrics.horizontalAdvance(line), 520 - 32) << line.toStdString();
+    EXPECT_GT(toast.height(), oneLine + metrics.lineSpacing() / 2);
+    // Its bottom edge stays 18 points above the card's.
+    QTRY_COMPARE_WITH_TIMEOUT(toast.progress(), 1.0, 5000);
+
+    // Past a few lines the last one ends in an ellipsis.
+    model->flash(QString("A very long status. ").repeated(40));
+    ASSERT_EQ(toast.lines().size(), 3);
+    EXPECT_TRUE(toast.lines().last().endsWith(QChar(0x2026)));
+}
+
+TEST_F(WindowLayout, AMissingProfileBadgeIsAsLargeAsTheIconsBesideIt)
+{
+    model = makeModel();
+    model->setProfiles({"Work"});
+    setRules({rule("a.com", "Work"), rule("b.com", "Old")});
+    ContentView& v = makeView();
+    ASSERT_EQ(v.sidebar()->profileRows().size(), 2);
+    // The drawn extent of each row's icon square (the left 30 points).
+    const auto iconBounds = [&v](NavRow* row) {
+        const QImage image = v.grab(QRect(row->mapTo(&v, QPoint(0, 0)), QSize(30, row->height()))).toImage();
+        const QColor background = image.pixelColor(0, 0);
+        QRect bounds;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) > 60)
+                    bounds |= QRect(x, y, 1, 1);
+            }
+        return bounds;
+    };
+    const QRect missing = iconBounds(v.sidebar()->profileRows()[0]);
+    const QRect known = iconBounds(v.sidebar()->profileRows()[1]);
+    ASSERT_EQ(v.sidebar()->profileRows()[0]->icon(), "person.crop.circle.badge.questionmark");
+    ASSERT_FALSE(known.isEmpty());
+    EXPECT_NEAR(missing.width(), known.width(), 1);
+    EXPECT_NEAR(missing.height(), known.height(), 1);
+    EXPECT_NEAR(missing.center().x(), known.center().x(), 1);
+}
+
+TEST_F(WindowLayout, TheFilteredHeaderKeepsTheGapBetweenTitleAndDetail)
+{
+    model = makeModel();
+    model->setProfiles({"Work"});
+    setRules({rule("a.com", "Work")});
+    ContentView& v = makeView();
+    PageHeader* header = v.rulesPage()->header();
+    const auto gap = [&] {
+        QCoreApplication::processEvents();
+        return header->detailLabel()->geometry().top() - header->titleLabel()->geometry().bottom();
+    };
+    const int unfiltered = gap();
+    v.state().setProfileFilter("Work");
+    ASSERT_EQ(header->title(), "Work");
+    EXPECT_EQ(gap(), unfiltered);
+    EXPECT_LE(unfiltered, 6);
+}
+
+// The rule editor is modal for the whole window: the sidebar is dimmed and out
+// of reach of the pointer, and Tab goes round the sheet.
+TEST_F(WindowLayout, WhileTheEditorIsUpNothingBehindItCanBeReached)
+{
+    model = makeModel();
+    model->setProfiles({"Work"});
+    setRules({rule("a.com", "Work")});
+    ContentView& v = makeView();
+    v.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
+    NavRow* links = v.sidebar()->linksRow();
+    const QPoint onLinks = links->mapTo(&v, links->rect().center());
+    const QPoint onRulesPill =
+        v.sidebar()->rulesRow()->mapTo(&v, QPoint(v.sidebar()->rulesRow()->width() - 4, 14));
+    const QImage before = v.grab().toImage();
+
+    v.editRule(RulesLogic::newRule("Work"));
+    RuleEditor* editor = v.editor();
+    ASSERT_TRUE(editor);
+    const QImage after = v.grab().toImage();
+    EXPECT_LT(qGray(after.pixel(onRulesPill)), qGray(before.pixel(onRulesPill)) - 5)
+        << "the sidebar is dimmed";
+
+    // A click goes where a person's click goes: to the window, at a point.
+    QTest::mouseClick(v.windowHandle(), Qt::LeftButton, {}, onLinks);
+    EXPECT_EQ(v.state().tab(), AppTab::rules);
+    EXPECT_EQ(v.editor(), editor);
+
+    for (int i = 0; i < 14; ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_TRUE(focused && editor->isAncestorOf(focused)) << "after " << i << " Tab presses";
+        QTest::keyClick(focused, i % 5 == 4 ? Qt::Key_Backtab : Qt::Key_Tab);
+    }
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    ASSERT_EQ(v.editor(), nullptr);
+    QTest::mouseClick(v.windowHandle(), Qt::LeftButton, {}, onLinks);
+    EXPECT_EQ(v.state().tab(), AppTab::links) << "with the sheet gone the same click switches";
 }
 
 } // namespace

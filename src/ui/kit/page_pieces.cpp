@@ -106,8 +106,13 @@ PageHeader::PageHeader(const QString& title, const QString& detail, QWidget* tra
     auto* column = new QVBoxLayout;
     column->setSpacing(4);
     m_detail->setWordWrap(true);
+    // The title keeps 4 points to the detail whatever the detail's length: a
+    // row taller than the column (the trailing button) leaves its room below.
+    m_title->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_detail->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     column->addWidget(m_title);
     column->addWidget(m_detail);
+    column->addStretch(1);
     row->addLayout(column, 1);
     if (trailing)
         row->addWidget(trailing, 0, Qt::AlignVCenter);

@@ -46,7 +46,9 @@ public:
     // Puts a page widget under a tab. A page that has a signal
     // createRule(corvane::Rule) gets it connected to editRule().
     void installPage(AppTab tab, QWidget* page);
-    QWidget* page(AppTab tab) const { return m_pages[std::size_t(tab)]; }
+    // The page of a tab. The Links and Settings pages are built the first
+    // time they are shown or asked for: most launches never open them.
+    QWidget* page(AppTab tab);
 
     // Opens the rule editor on a copy of `rule` (new or existing).
     void editRule(const Rule& rule);

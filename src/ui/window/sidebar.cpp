@@ -210,6 +210,7 @@ Sidebar::Sidebar(Model& model, ViewState& state, QWidget* parent)
         updateProfiles();
     });
     connect(&m_model, &Model::profilesChanged, this, &Sidebar::updateProfiles);
+    connect(&m_model, &Model::targetBrowserChanged, this, &Sidebar::updateProfiles);
     connect(&m_model, &Model::pendingChanged, this, &Sidebar::updateRows);
     connect(&m_model, &Model::busyChanged, this, &Sidebar::updateBusy);
     connect(&m_state, &ViewState::tabChanged, this, [this] {
