@@ -15,7 +15,9 @@
 #include "window_fixture.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTest>
 
@@ -305,6 +307,26 @@ TEST_F(WindowLayout, TheFilteredHeaderKeepsTheGapBetweenTitleAndDetail)
     ASSERT_EQ(header->title(), "Work");
     EXPECT_EQ(gap(), unfiltered);
     EXPECT_LE(unfiltered, 6);
+}
+
+// Hidden, the panel gives up the buffer it was drawn into; shown again, it
+// draws itself whole.
+TEST_F(WindowLayout, AHiddenWindowGivesUpItsBufferAndPaintsWholeWhenShownAgain)
+{
+    ContentView& v = makeView();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+    QTRY_VERIFY(v.backingStore() && v.backingStore()->size() == v.size());
+    v.hide();
+    QTRY_COMPARE(v.backingStore()->size(), QSize(1, 1));
+    v.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+    QTRY_COMPARE(v.backingStore()->size(), v.size());
+    QImage screen;
+    QTRY_VERIFY((screen = v.screen()->grabWindow(v.winId()).toImage(), screen.size() == v.size()));
+    const QPoint inCard =
+        v.rulesPage()->mapTo(&v, QPoint(v.rulesPage()->width() - 10, v.rulesPage()->height() / 2));
+    EXPECT_EQ(screen.pixelColor(inCard), v.palette().card()) << "the card is painted";
+    EXPECT_EQ(screen.pixelColor(100, v.height() - 20), VantraPalette::frame()) << "the sidebar is painted";
 }
 
 // The rule editor is modal for the whole window: the sidebar is dimmed and out

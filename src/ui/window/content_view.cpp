@@ -13,11 +13,13 @@
 #include "ui/pages/settings_page.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace corvane {
@@ -269,6 +271,20 @@ void ContentView::resizeEvent(QResizeEvent*)
     m_sidebar->setGeometry(0, 0, sidebarWidth, height());
     m_card->setGeometry(cardRect());
     m_toast->place();
+}
+
+void ContentView::hideEvent(QHideEvent*)
+{
+    // A hidden panel keeps the picture it was last drawn into, a buffer the
+    // size of the window (2.3 MB on a desktop, shared with the X server), for
+    // as long as it stays hidden, which is most of the day. Drawing it anew
+    // on the next show costs a few milliseconds; the window resizes the
+    // buffer back before it paints.
+    QTimer::singleShot(0, this, [this] {
+        QWidget* panel = window();
+        if (!panel->isVisible() && panel->backingStore() && panel->backingStore()->size() != QSize(1, 1))
+            panel->backingStore()->resize(QSize(1, 1));
+    });
 }
 
 void ContentView::paintEvent(QPaintEvent*)

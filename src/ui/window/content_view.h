@@ -68,6 +68,7 @@ private slots:
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
+    void hideEvent(QHideEvent*) override;
 
 private:
     void setDark(bool dark);
