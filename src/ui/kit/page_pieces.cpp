@@ -106,10 +106,14 @@ PageHeader::PageHeader(const QString& title, const QString& detail, QWidget* tra
     auto* column = new QVBoxLayout;
     column->setSpacing(4);
     m_detail->setWordWrap(true);
-    // The title keeps 4 points to the detail whatever the detail's length: a
-    // row taller than the column (the trailing button) leaves its room below.
+    // The detail keeps 4 points below the title whatever its length. A
+    // wrapping label may be given the height of more lines than it shows (its
+    // height is reckoned at another width than it gets) and would centre its
+    // text in it; set at the top, the room is left below.
     m_title->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_detail->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    m_title->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_detail->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     column->addWidget(m_title);
     column->addWidget(m_detail);
     column->addStretch(1);
