@@ -302,42 +302,43 @@ TEST_F(WindowLayout, EveryPageHeaderKeepsTheSameGapBetweenTitleAndDetail)
     model = makeModel();
     model->setProfiles({"Work"});
     setRules({rule("a.com", "Work")});
-    ContentView& v = makeView();
-    // The first and last rows of a label that hold drawn text.
-    const auto textRows = [](QLabel* label) {
+    // The first row of a label that holds drawn text.
+    const auto firstTextRow = [](QLabel* label) {
         const QImage image = label->grab().toImage();
         const QRgb background = image.pixel(image.width() - 1, 0);
-        int first = -1, last = -1;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                if (image.pixel(x, y) != background) {
-                    if (first < 0)
-                        first = y;
-                    last = y;
-                    break;
-                }
-        return std::pair{first, last};
+                if (image.pixel(x, y) != background)
+                    return y;
+        return -1;
     };
-    const auto gap = [&](AppTab tab) {
-        v.state().setTab(tab);
+    // A window opened on `tab` (the page built before it is first shown, as
+    // the panel and the previews build it), at `size`.
+    const auto gap = [&](AppTab tab, QSize size, const QString& filter = QString()) {
+        ContentView window(*model, ColorScheme::light);
+        window.state().setProfileFilter(filter);
+        window.state().setTab(tab);
+        window.resize(size);
+        window.show();
         QCoreApplication::processEvents();
-        auto* header = v.page(tab)->findChild<PageHeader*>();
+        auto* header = window.page(tab)->findChild<PageHeader*>();
         EXPECT_TRUE(header);
         if (!header)
             return -1;
-        const int titleTop = header->titleLabel()->y() + textRows(header->titleLabel()).first;
-        const int detailTop = header->detailLabel()->y() + textRows(header->detailLabel()).first;
-        return detailTop - titleTop;
+        return header->detailLabel()->y() + firstTextRow(header->detailLabel()) -
+               (header->titleLabel()->y() + firstTextRow(header->titleLabel()));
     };
-    // 22-point capitals, 4 points of space, then the detail's.
-    const int rules = gap(AppTab::rules);
-    EXPECT_GT(rules, 22);
-    EXPECT_LT(rules, 34);
-    EXPECT_NEAR(gap(AppTab::links), rules, 1) << "Links";
-    EXPECT_NEAR(gap(AppTab::settings), rules, 1) << "Settings";
-    v.state().setProfileFilter("Work");
-    ASSERT_EQ(v.rulesPage()->header()->title(), "Work");
-    EXPECT_NEAR(gap(AppTab::rules), rules, 1) << "filtered Rules";
+    // The panel, and the larger window the previews are drawn in.
+    for (QSize size : {ContentView::panelSize, QSize(1040, 760)}) {
+        SCOPED_TRACE(size.width());
+        // 22-point capitals, 4 points of space, then the detail's.
+        const int rules = gap(AppTab::rules, size);
+        EXPECT_GT(rules, 22);
+        EXPECT_LT(rules, 34);
+        EXPECT_NEAR(gap(AppTab::links, size), rules, 1) << "Links";
+        EXPECT_NEAR(gap(AppTab::settings, size), rules, 1) << "Settings";
+        EXPECT_NEAR(gap(AppTab::rules, size, "Work"), rules, 1) << "filtered Rules";
+    }
 }
 
 // Hidden, the panel gives up the buffer it was drawn into; shown again, it
