@@ -2,8 +2,8 @@
 #include "app/model.h"
 #include "platform/fake/fake_platform.h"
 #include "ui/kit/palette.h"
+#include "ui/kit/view_state.h"
 #include "ui/pages/rules_page.h"
-#include "ui/window/view_state.h"
 
 #include <QCoreApplication>
 #include <QDir>

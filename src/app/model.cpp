@@ -193,6 +193,14 @@ TargetBrowser Model::targetBrowser() const
     return m_env.platform->targetBrowser(m_userDefaults->value("browser").toString());
 }
 
+void Model::setTargetBrowser(const QString& id)
+{
+    if (id == m_userDefaults->value("browser").toString())
+        return;
+    m_userDefaults->setValue("browser", id);
+    emit targetBrowserChanged();
+}
+
 Bridge::Runner Model::runner(const TargetBrowser& browser) const
 {
     Bridge::Runner runner;

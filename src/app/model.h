@@ -132,6 +132,9 @@ public:
     Platform& platform() const { return *m_env.platform; }
     // The browser links go to, as the user default "browser" picks it now.
     TargetBrowser targetBrowser() const;
+    // Chooses the browser by its id (the user default "browser"); every name
+    // shown for it follows through targetBrowserChanged().
+    void setTargetBrowser(const QString& id);
 
     // Status and profiles.
     void flash(const QString& message);
@@ -199,6 +202,7 @@ signals:
     void installingUpdateChanged();
     void availableUpdateChanged();
     void updateProgressChanged();
+    void targetBrowserChanged();
 
 private:
     // What the settings file held when we last read or wrote it, so that a

@@ -101,6 +101,30 @@ TEST(Icon, ASystemSymbolIsDrawnAtFourFifthsOfTheSize)
     EXPECT_TRUE(Icons::svg("no-such-icon").isEmpty());
 }
 
+// A small system symbol stands for a glyph of a weight: given a line width,
+// its strokes are that wide whatever its size, instead of thinning with it.
+TEST(Icon, ASymbolGivenALineWidthKeepsItsWeightWhenSmall)
+{
+    const auto coverage = [](double size, double lineWidth) {
+        QImage image(qRound(size * 2), qRound(size * 2), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        Icons::paint(p, QRectF(0, 0, size, size), "checkmark", Qt::black, lineWidth);
+        p.end();
+        double sum = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                sum += qAlpha(image.pixel(x, y)) / 255.0;
+        return sum / 4; // in square points
+    };
+    // The check's two strokes are about 1.2 times the symbol's 0.8-size long.
+    const double length = 12 * 0.8 * 1.2;
+    EXPECT_LT(coverage(12, 0), length * 1.0) << "the artwork's own lines are thin at this size";
+    EXPECT_NEAR(coverage(12, 1.4) / length, 1.4, 0.45);
+    EXPECT_NEAR(coverage(24, 1.4) / (length * 2), 1.4, 0.45);
+}
+
 TEST(Icon, TheArtworkIsEditedOnceForTemplateDrawing)
 {
     const QByteArray svg = Icons::svg("pin");
@@ -145,6 +169,54 @@ TEST(Dropdown, ASelectionMatchingNoOptionShowsNoTitleAndNoCheckmark)
     std::unique_ptr<QMenu> again(dropdown.buildMenu(nullptr));
     EXPECT_FALSE(again->actions()[0]->isChecked());
     EXPECT_TRUE(again->actions()[1]->isChecked());
+}
+
+// Only the current option carries a mark; the others show nothing beside
+// their text, not the empty box of a multiple choice. The menu takes the
+// palette it was opened with.
+TEST(Dropdown, ItsMenuMarksOnlyTheCurrentOptionInThePalettesColours)
+{
+    for (bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        const VantraPalette palette{dark};
+        QWidget window;
+        window.setPalette(palette.qtPalette());
+        window.resize(300, 80);
+        auto* dropdown = new VantraDropdown(
+            palette, {{0, "Domain + subdomains"}, {1, "Exact host"}, {2, "URL path prefix"}}, 1, 220,
+            &window);
+        window.show();
+        QTest::mouseClick(dropdown, Qt::LeftButton);
+        auto* menu = dropdown->findChild<QMenu*>();
+        ASSERT_TRUE(menu);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+        const QImage shot = menu->grab().toImage();
+        const QList<QAction*> actions = menu->actions();
+        ASSERT_EQ(actions.size(), 3);
+        const QRect first = menu->actionGeometry(actions[0]);
+        const QColor background = shot.pixelColor(first.right() - 6, first.center().y());
+        const auto far = [](QColor a, QColor b) {
+            return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                       std::abs(a.blue() - b.blue()) >
+                   90;
+        };
+        EXPECT_FALSE(far(background, palette.card())) << background.name().toStdString();
+        for (int i = 0; i < 3; ++i) {
+            const QRect item = menu->actionGeometry(actions[i]);
+            // The part of the item before its text, inside the menu's frame.
+            const int textLeft = item.left() + 24;
+            int marked = 0;
+            for (int y = item.top() + 1; y < item.bottom(); ++y)
+                for (int x = item.left() + 4; x < textLeft; ++x)
+                    marked += far(shot.pixelColor(x, y), background);
+            if (i == 1) {
+                EXPECT_GT(marked, 6) << "the current option is marked";
+            } else {
+                EXPECT_EQ(marked, 0) << actions[i]->text().toStdString();
+            }
+        }
+        menu->close();
+    }
 }
 
 TEST(Segmented, AClickSelectsTheSegmentAndMarksItSelected)

@@ -1,14 +1,21 @@
 #include "app/model.h"
 #include "core/router.h"
+#include "ui/kit/appearance.h"
 #include "ui/kit/button_style.h"
+#include "ui/kit/dropdown.h"
 #include "ui/kit/segmented.h"
 #include "ui/pages/links_page.h"
 #include "ui/pages/pending_row.h"
+#include "ui/pages/rule_row.h"
+#include "ui/pages/rules_page.h"
+#include "ui/pages/setting_row.h"
 #include "ui/pages/settings_page.h"
-#include "ui/window/appearance.h"
+#include "ui/window/nav_row.h"
+#include "ui/window/sidebar.h"
 #include "window_fixture.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QSettings>
 #include <QTest>
 
@@ -29,9 +36,7 @@ TEST_F(PagesInWindow, ColorModeSwitchesTheWholeWindowAtOnce)
     auto* rulesLabel = window.page(AppTab::rules)->findChild<QLabel*>();
     ASSERT_TRUE(rulesLabel);
 
-    const auto click = [&](int segment) {
-        QTest::mouseClick(mode->segments()[segment], Qt::LeftButton);
-    };
+    const auto click = [&](int segment) { QTest::mouseClick(mode->segments()[segment], Qt::LeftButton); };
     click(2);
     EXPECT_TRUE(window.dark());
     EXPECT_EQ(window.palette().card(), QColor(11, 11, 11));
@@ -51,8 +56,12 @@ TEST_F(PagesInWindow, CreateRuleOpensTheEditorPrefilledAndTheNamesAreTheTargetBr
 {
     model = makeModel();
     model->setProfiles({"Work"});
-    model->setPending({Pending{Uuid::random(), Router::incoming("https://www.example.com/a"), std::nullopt,
-                               "No matching rule. Pick a profile.", false, {}}});
+    model->setPending({Pending{Uuid::random(),
+                               Router::incoming("https://www.example.com/a"),
+                               std::nullopt,
+                               "No matching rule. Pick a profile.",
+                               false,
+                               {}}});
     ContentView& window = makeView();
     window.state().setTab(AppTab::links);
     auto* links = qobject_cast<LinksPage*>(window.page(AppTab::links));
@@ -71,6 +80,38 @@ TEST_F(PagesInWindow, CreateRuleOpensTheEditorPrefilledAndTheNamesAreTheTargetBr
     auto* settings = qobject_cast<SettingsPage*>(window.page(AppTab::settings));
     EXPECT_TRUE(settings->row("Connected to Dia"));
     EXPECT_TRUE(settings->row("Links inside Dia"));
+}
+
+// Another browser chosen in Settings: every name shown for the browser
+// follows at once, not when something else happens to change.
+TEST_F(PagesInWindow, NamesOfTheBrowserFollowTheChoiceInSettings)
+{
+    platform.installed = {platform.browser, {"firefox", "Firefox", true, "about:addons"}};
+    model = makeModel();
+    model->setProfiles({"Work"});
+    model->setConfig(withDefault("Work"));
+    Configuration config = model->config();
+    config.rules = {rule("a.com", "Work"), rule("b.com", "Gone")};
+    model->setConfig(config);
+    ContentView& window = makeView();
+    auto* links = qobject_cast<LinksPage*>(window.page(AppTab::links));
+    model->setTestURL("example.com/x");
+    ASSERT_EQ(links->openTestButton()->text(), "Open in Dia");
+    RuleRow* missing = window.rulesPage()->visibleRows()[1];
+    ASSERT_EQ(missing->chipToolTip(), "Gone was not found in Dia. Links for this rule will wait in Pending.");
+
+    auto* settings = qobject_cast<SettingsPage*>(window.page(AppTab::settings));
+    auto* choice = qobject_cast<VantraDropdown*>(settings->row("Browser")->control());
+    ASSERT_TRUE(choice);
+    std::unique_ptr<QMenu> menu(choice->buildMenu(nullptr));
+    menu->actions()[1]->trigger();
+    ASSERT_EQ(model->targetBrowser().displayName, "Firefox");
+    EXPECT_EQ(links->openTestButton()->text(), "Open in Firefox");
+    // The new browser's profiles arrive.
+    model->setProfiles({"Work"});
+    EXPECT_EQ(window.rulesPage()->visibleRows()[1]->chipToolTip(),
+              "Gone was not found in Firefox. Links for this rule will wait in Pending.");
+    EXPECT_EQ(window.sidebar()->profileRows()[0]->toolTip(), "Gone was not found in Firefox");
 }
 
 } // namespace

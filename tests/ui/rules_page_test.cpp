@@ -2,12 +2,12 @@
 #include "core/route_error.h"
 #include "ui/kit/button_style.h"
 #include "ui/kit/dropdown.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/toggle.h"
 #include "ui/pages/rule_editor.h"
 #include "ui/pages/rule_row.h"
 #include "ui/pages/rules_logic.h"
 #include "ui/pages/rules_page.h"
-#include "ui/window/page_pieces.h"
 #include "window_fixture.h"
 
 #include <QJsonArray>
@@ -15,6 +15,8 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace corvane::testing {
@@ -62,6 +64,23 @@ protected:
     {
         page().searchField()->clear();
         QTest::keyClicks(page().searchField(), text);
+    }
+    // The row's "…" menu as a click opens it: parented to the row, on screen.
+    QMenu* openMenu(RuleRow* row)
+    {
+        QTest::mouseClick(row->actionsButton(), Qt::LeftButton);
+        auto* menu = row->findChild<QMenu*>();
+        if (menu) {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(menu));
+        }
+        return menu;
+    }
+    static QAction* named(QMenu* menu, const QString& text)
+    {
+        for (QAction* action : menu->actions())
+            if (action->text() == text)
+                return action;
+        return nullptr;
     }
     QAction* menuAction(RuleRow* row, const QString& text, std::unique_ptr<QMenu>& menu)
     {
@@ -178,6 +197,119 @@ TEST_F(RulesPageTest, ToggleAndDeleteChangeTheConfigurationAndTheFile)
         QJsonDocument::fromJson(readFile(env.settingsPath)).object().value("rules").toArray()[0].toObject();
     EXPECT_EQ(stored.value("pattern").toString(), "site2.example.com");
     EXPECT_EQ(stored.value("enabled").toBool(), false);
+}
+
+// "Delete rule" on the last row (or the only one) takes that row away, and with
+// it the menu that is still handling the choice: the row must go only once
+// the menu is done.
+TEST_F(RulesPageTest, DeleteRuleFromTheMenuOfTheLastRowLetsTheMenuFinish)
+{
+    model = makeModel();
+    for (int count : {1, 3}) {
+        SCOPED_TRACE(count);
+        std::vector<Rule> rules;
+        for (int i = 1; i <= count; ++i)
+            rules.push_back(rule(QString("site%1.example.com").arg(i).toUtf8().constData(), "Work"));
+        setRules(rules);
+        makeView();
+        QPointer<QMenu> menu = openMenu(page().visibleRows().back());
+        ASSERT_TRUE(menu);
+        QAction* remove = named(menu, "Delete rule");
+        ASSERT_TRUE(remove);
+        bool menuLivedThroughTheAction = false;
+        QObject::connect(remove, &QAction::triggered, remove,
+                         [&] { menuLivedThroughTheAction = !menu.isNull(); });
+        menu->setActiveAction(remove);
+        QTest::keyClick(menu, Qt::Key_Return);
+        EXPECT_TRUE(menuLivedThroughTheAction);
+        EXPECT_EQ(model->config().rules.size(), std::size_t(count - 1));
+        EXPECT_EQ(page().visibleRows().size(), count - 1);
+        EXPECT_EQ(page().shown(), count == 1 ? RulesPage::Shown::firstRule : RulesPage::Shown::rows);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(menu.isNull()) << "the menu goes with its row";
+    }
+}
+
+// Menus are windows of their own: they take the page's colours, so the arrows
+// drawn in ink stay visible in dark mode, and "Delete rule" reads red.
+TEST_F(RulesPageTest, TheRowMenuIsDrawnInThePagesColours)
+{
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        SCOPED_TRACE(scheme == ColorScheme::dark ? "dark" : "light");
+        model = makeModel();
+        setRules(
+            {rule("a.example.com", "Work"), rule("b.example.com", "Work"), rule("c.example.com", "Work")});
+        makeView(scheme);
+        const VantraPalette palette{scheme == ColorScheme::dark};
+        QMenu* menu = openMenu(page().visibleRows()[1]);
+        ASSERT_TRUE(menu);
+        const QImage shot = menu->grab().toImage();
+        const auto distance = [](QColor a, QColor b) {
+            return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                   std::abs(a.blue() - b.blue());
+        };
+        const QRect edit = menu->actionGeometry(named(menu, "Edit rule"));
+        const QColor background = shot.pixelColor(edit.right() - 6, edit.center().y());
+        EXPECT_LT(distance(background, palette.card()), 30) << background.name().toStdString();
+
+        // Pixels in a part of an item that stand out from the menu, and red ones.
+        const auto count = [&](const QRect& area, auto&& wanted) {
+            int n = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    n += wanted(shot.pixelColor(x, y));
+            return n;
+        };
+        for (const char* move : {"Move earlier", "Move later"}) {
+            const QRect item = menu->actionGeometry(named(menu, move));
+            const QRect symbol(item.left(), item.top(), 30, item.height());
+            EXPECT_GT(count(symbol, [&](QColor c) { return distance(c, background) > 180; }), 8) << move;
+        }
+        const QRect remove = menu->actionGeometry(named(menu, "Delete rule"));
+        EXPECT_GT(count(remove, [](QColor c) { return c.red() > 150 && c.green() < 110 && c.blue() < 110; }),
+                  15);
+        EXPECT_EQ(count(edit, [](QColor c) { return c.red() > 150 && c.green() < 110 && c.blue() < 110; }),
+                  0);
+        menu->close();
+    }
+}
+
+TEST_F(RulesPageTest, ReturnInThePatternFieldCommitsOnce)
+{
+    makeSample();
+    QTest::mouseClick(page().addButton(), Qt::LeftButton);
+    RuleEditor* editor = view->editor();
+    ASSERT_NE(editor, nullptr);
+    QSignalSpy committed(editor, &RuleEditor::committed);
+    QTest::keyClicks(editor->patternField(), "once.example.com");
+    QTest::keyClick(editor->patternField(), Qt::Key_Return);
+    EXPECT_EQ(committed.size(), 1);
+    EXPECT_EQ(view->editor(), nullptr);
+    EXPECT_EQ(model->config().rules.size(), 13u);
+}
+
+// A refusal sits in its own section: 20 points from the section above and
+// from the buttons below, no more.
+TEST_F(RulesPageTest, TheValidationMessageTakesOnlyItsOwnRoom)
+{
+    makeSample();
+    view->editRule(RulesLogic::newRule("Work"));
+    RuleEditor* editor = view->editor();
+    ASSERT_NE(editor, nullptr);
+    const int closedHeight = editor->height();
+    QTest::keyClicks(editor->patternField(), "bad host");
+    QTest::mouseClick(editor->doneButton(), Qt::LeftButton);
+    ASSERT_FALSE(editor->error().isEmpty());
+    QCoreApplication::processEvents();
+    auto* message = editor->findChild<PaletteLabel*>("error");
+    ASSERT_TRUE(message);
+    const QRect shown = message->geometry();
+    EXPECT_EQ(shown.top() -
+                  editor->enabledToggle()->mapTo(editor, QPoint(0, editor->enabledToggle()->height())).y(),
+              20);
+    EXPECT_EQ(editor->doneButton()->mapTo(editor, QPoint(0, 0)).y() - shown.bottom() - 1, 20);
+    EXPECT_EQ(shown.height(), message->heightForWidth(shown.width())) << "the text's own height";
+    EXPECT_EQ(editor->height(), closedHeight + 20 + shown.height());
 }
 
 TEST_F(RulesPageTest, AProfileIsMarkedMissingOnlyOnceTheBrowserReportedSome)

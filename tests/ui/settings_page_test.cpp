@@ -2,11 +2,12 @@
 #include "page_fixture.h"
 #include "ui/kit/button_style.h"
 #include "ui/kit/dropdown.h"
+#include "ui/kit/icon.h"
+#include "ui/kit/preferences.h"
 #include "ui/kit/segmented.h"
 #include "ui/kit/toggle.h"
 #include "ui/pages/setting_row.h"
 #include "ui/pages/settings_page.h"
-#include "ui/window/preferences.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -66,7 +67,7 @@ TEST_F(SettingsPageTest, SectionsAndRowsInOrder)
     }
     EXPECT_EQ(titles, (QStringList{"Connection:", "Not connected to Chromium", "Default browser",
                                    "Routing:", "Unmatched links", "Reuse open tabs", "Links inside Chromium",
-                                   "Appearance:", "Color mode", "Show in menu bar", "About:", "Version 1.2.0",
+                                   "Appearance:", "Color mode", "Show in tray", "About:", "Version 1.2.0",
                                    "Feedback", "Settings file:", "Stored on this computer"}));
     EXPECT_EQ(page->row("Not connected to Chromium")->detail(),
               "Open a Chromium window, then connect to list your profiles.");
@@ -117,6 +118,39 @@ TEST_F(SettingsPageTest, TheDefaultBrowserRowInItsThreeWordings)
     }
     QTest::mouseClick(page->row("Default browser")->control(), Qt::LeftButton);
     EXPECT_EQ(platform.makeDefaultCalls, 1);
+}
+
+// "Default" is a 12-point medium label; its check mark must read as ink, not
+// as a grey hairline, in both schemes.
+TEST_F(SettingsPageTest, TheDefaultCheckMarkIsDrawnInInk)
+{
+    for (bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        host = std::make_unique<PageHost>();
+        host->setDark(dark);
+        SettingsPage* page = makePage();
+        model->setIsDefaultBrowser(true);
+        QWidget* mark = page->row("Default browser")->control();
+        ASSERT_EQ(mark->objectName(), "Default");
+        auto* check = mark->findChild<Icon*>();
+        ASSERT_TRUE(check);
+        QImage image(check->size() * 2, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        image.fill(host->vantraPalette().card());
+        check->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        // How much of the square is ink, in square points: a line 1.4 points
+        // wide along the check's two strokes, not the artwork's hairline.
+        const QColor ink = host->vantraPalette().ink();
+        const QColor card = host->vantraPalette().card();
+        double covered = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                covered += std::clamp(double(qGray(image.pixel(x, y)) - qGray(card.rgb())) /
+                                          double(qGray(ink.rgb()) - qGray(card.rgb())),
+                                      0.0, 1.0);
+        const double strokes = 12 * 0.8 * 1.2;
+        EXPECT_GT(covered / 4, strokes * 1.05);
+    }
 }
 
 TEST_F(SettingsPageTest, AskEveryTimeRemovesTheDefaultProfileFromTheSavedFile)

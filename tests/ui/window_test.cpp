@@ -1,18 +1,26 @@
 #include "app/model.h"
+#include "ui/kit/appearance.h"
 #include "ui/kit/button_style.h"
+#include "ui/kit/fonts.h"
 #include "ui/kit/icon.h"
+#include "ui/kit/page_pieces.h"
+#include "ui/kit/preferences.h"
 #include "ui/pages/rule_editor.h"
-#include "ui/window/appearance.h"
+#include "ui/pages/rules_logic.h"
+#include "ui/pages/rules_page.h"
 #include "ui/window/banners.h"
 #include "ui/window/nav_row.h"
-#include "ui/window/preferences.h"
 #include "ui/window/sidebar.h"
 #include "ui/window/toast.h"
 
 #include "window_fixture.h"
 #include <QProgressBar>
 
+#include <QApplication>
+#include <QBackingStore>
+#include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTest>
 
@@ -237,6 +245,173 @@ TEST_F(WindowLayout, TheColourModeSwitchesTheWholeWindowAtOnce)
     Appearance::shared().setSystemDark(false);
     EXPECT_FALSE(v.dark());
     EXPECT_FALSE(preview.dark());
+}
+
+TEST_F(WindowLayout, ALongToastWrapsWithinItsWidthAndKeepsEveryWord)
+{
+    ContentView& v = makeView();
+    Toast& toast = *v.toast();
+    model->flash("Opened in Work.");
+    EXPECT_EQ(toast.lines(), QStringList{"Opened in Work."});
+    const int oneLine = toast.height();
+
+    // A routing error with its advice: the toast is the only place it is read.
+    const QString advice = "Dia didn't answer within 25 seconds. Open a Dia window, check that the profile "
+                           "\u201cWork\u201d still exists, then retry the link from Links.";
+    model->flash(advice);
+    const QStringList lines = toast.lines();
+    EXPECT_GE(lines.size(), 2);
+    EXPECT_LE(lines.size(), 3);
+    EXPECT_EQ(lines.join(' '), advice) << "nothing is cut off";
+    const QFontMetricsF metrics(UIFont::font(12, QFont::Medium));
+    for (const QString& line : lines)
+        EXPECT_LE(metrics.horizontalAdvance(line), 520 - 32) << line.toStdString();
+    EXPECT_GT(toast.height(), oneLine + metrics.lineSpacing() / 2);
+    // Its bottom edge stays 18 points above the card's.
+    QTRY_COMPARE_WITH_TIMEOUT(toast.progress(), 1.0, 5000);
+
+    // Past a few lines the last one ends in an ellipsis.
+    model->flash(QString("A very long status. ").repeated(40));
+    ASSERT_EQ(toast.lines().size(), 3);
+    EXPECT_TRUE(toast.lines().last().endsWith(QChar(0x2026)));
+}
+
+TEST_F(WindowLayout, AMissingProfileBadgeIsAsLargeAsTheIconsBesideIt)
+{
+    model = makeModel();
+    model->setProfiles({"Work"});
+    setRules({rule("a.com", "Work"), rule("b.com", "Old")});
+    ContentView& v = makeView();
+    ASSERT_EQ(v.sidebar()->profileRows().size(), 2);
+    // The drawn extent of each row's icon square (the left 30 points).
+    const auto iconBounds = [&v](NavRow* row) {
+        const QImage image = v.grab(QRect(row->mapTo(&v, QPoint(0, 0)), QSize(30, row->height()))).toImage();
+        const QColor background = image.pixelColor(0, 0);
+        QRect bounds;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) > 60)
+                    bounds |= QRect(x, y, 1, 1);
+            }
+        return bounds;
+    };
+    const QRect missing = iconBounds(v.sidebar()->profileRows()[0]);
+    const QRect known = iconBounds(v.sidebar()->profileRows()[1]);
+    ASSERT_EQ(v.sidebar()->profileRows()[0]->icon(), "person.crop.circle.badge.questionmark");
+    ASSERT_FALSE(known.isEmpty());
+    EXPECT_NEAR(missing.width(), known.width(), 1);
+    EXPECT_NEAR(missing.height(), known.height(), 1);
+    EXPECT_NEAR(missing.center().x(), known.center().x(), 1);
+}
+
+// Every page header sets its detail line at the same distance below its
+// title, filtered or not, with or without a control at its right. Measured
+// from the top of the capitals each line starts with, as drawn: a label
+// taller than its text would centre it, and a title's descenders (the "g" of
+// "Routing rules", none in most profile names) say nothing about the layout.
+TEST_F(WindowLayout, EveryPageHeaderKeepsTheSameGapBetweenTitleAndDetail)
+{
+    model = makeModel();
+    model->setProfiles({"Work"});
+    setRules({rule("a.com", "Work")});
+    // The first row of a label that holds drawn text.
+    const auto firstTextRow = [](QLabel* label) {
+        const QImage image = label->grab().toImage();
+        const QRgb background = image.pixel(image.width() - 1, 0);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != background)
+                    return y;
+        return -1;
+    };
+    // A window opened on `tab` (the page built before it is first shown, as
+    // the panel and the previews build it), at `size`.
+    const auto gap = [&](AppTab tab, QSize size, const QString& filter = QString()) {
+        ContentView window(*model, ColorScheme::light);
+        window.state().setProfileFilter(filter);
+        window.state().setTab(tab);
+        window.resize(size);
+        window.show();
+        QCoreApplication::processEvents();
+        auto* header = window.page(tab)->findChild<PageHeader*>();
+        EXPECT_TRUE(header);
+        if (!header)
+            return -1;
+        return header->detailLabel()->y() + firstTextRow(header->detailLabel()) -
+               (header->titleLabel()->y() + firstTextRow(header->titleLabel()));
+    };
+    // The panel, and the larger window the previews are drawn in.
+    for (QSize size : {ContentView::panelSize, QSize(1040, 760)}) {
+        SCOPED_TRACE(size.width());
+        // 22-point capitals, 4 points of space, then the detail's.
+        const int rules = gap(AppTab::rules, size);
+        EXPECT_GT(rules, 22);
+        EXPECT_LT(rules, 34);
+        EXPECT_NEAR(gap(AppTab::links, size), rules, 1) << "Links";
+        EXPECT_NEAR(gap(AppTab::settings, size), rules, 1) << "Settings";
+        EXPECT_NEAR(gap(AppTab::rules, size, "Work"), rules, 1) << "filtered Rules";
+    }
+}
+
+// Hidden, the panel gives up the buffer it was drawn into; shown again, it
+// draws itself whole.
+TEST_F(WindowLayout, AHiddenWindowGivesUpItsBufferAndPaintsWholeWhenShownAgain)
+{
+    ContentView& v = makeView();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+    QTRY_VERIFY(v.backingStore() && v.backingStore()->size() == v.size());
+    v.hide();
+    QTRY_COMPARE(v.backingStore()->size(), QSize(1, 1));
+    v.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+    QTRY_COMPARE(v.backingStore()->size(), v.size());
+    QImage screen;
+    QTRY_VERIFY((screen = v.screen()->grabWindow(v.winId()).toImage(), screen.size() == v.size()));
+    const QPoint inCard =
+        v.rulesPage()->mapTo(&v, QPoint(v.rulesPage()->width() - 10, v.rulesPage()->height() / 2));
+    EXPECT_EQ(screen.pixelColor(inCard), v.palette().card()) << "the card is painted";
+    EXPECT_EQ(screen.pixelColor(100, v.height() - 20), VantraPalette::frame()) << "the sidebar is painted";
+}
+
+// The rule editor is modal for the whole window: the sidebar is dimmed and out
+// of reach of the pointer, and Tab goes round the sheet.
+TEST_F(WindowLayout, WhileTheEditorIsUpNothingBehindItCanBeReached)
+{
+    model = makeModel();
+    model->setProfiles({"Work"});
+    setRules({rule("a.com", "Work")});
+    ContentView& v = makeView();
+    v.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
+    NavRow* links = v.sidebar()->linksRow();
+    const QPoint onLinks = links->mapTo(&v, links->rect().center());
+    const QPoint onRulesPill =
+        v.sidebar()->rulesRow()->mapTo(&v, QPoint(v.sidebar()->rulesRow()->width() - 4, 14));
+    const QImage before = v.grab().toImage();
+
+    v.editRule(RulesLogic::newRule("Work"));
+    RuleEditor* editor = v.editor();
+    ASSERT_TRUE(editor);
+    const QImage after = v.grab().toImage();
+    EXPECT_LT(qGray(after.pixel(onRulesPill)), qGray(before.pixel(onRulesPill)) - 5)
+        << "the sidebar is dimmed";
+
+    // A click goes where a person's click goes: to the window, at a point.
+    QTest::mouseClick(v.windowHandle(), Qt::LeftButton, {}, onLinks);
+    EXPECT_EQ(v.state().tab(), AppTab::rules);
+    EXPECT_EQ(v.editor(), editor);
+
+    for (int i = 0; i < 14; ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_TRUE(focused && editor->isAncestorOf(focused)) << "after " << i << " Tab presses";
+        QTest::keyClick(focused, i % 5 == 4 ? Qt::Key_Backtab : Qt::Key_Tab);
+    }
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    ASSERT_EQ(v.editor(), nullptr);
+    QTest::mouseClick(v.windowHandle(), Qt::LeftButton, {}, onLinks);
+    EXPECT_EQ(v.state().tab(), AppTab::links) << "with the sheet gone the same click switches";
 }
 
 } // namespace

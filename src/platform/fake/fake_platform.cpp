@@ -9,6 +9,9 @@ namespace corvane {
 TargetBrowser FakePlatform::targetBrowser(const QString& preferredId) const
 {
     preferredIds << preferredId;
+    for (const TargetBrowser& each : installed)
+        if (!preferredId.isEmpty() && each.id == preferredId)
+            return each;
     return browser;
 }
 

@@ -2,6 +2,7 @@
 
 #include "chevron.h"
 #include "fonts.h"
+#include "menu.h"
 
 #include <QFontMetricsF>
 #include <QMenu>
@@ -50,12 +51,9 @@ void VantraDropdown::setOptions(Options options)
 
 QMenu* VantraDropdown::buildMenu(QWidget* parent)
 {
-    auto* menu = new QMenu(parent);
-    menu->setFont(UIFont::font(13));
+    auto* menu = new VantraMenu(m_palette, parent);
     for (const auto& option : m_options) {
-        QAction* action = menu->addAction(option.second);
-        action->setCheckable(true);
-        action->setChecked(option.first == m_selection);
+        QAction* action = menu->addChoice(option.second, option.first == m_selection);
         const QVariant value = option.first;
         connect(action, &QAction::triggered, this, [this, value] {
             const bool changed = value != m_selection;

@@ -42,11 +42,13 @@ struct Entry {
     std::shared_ptr<QSvgRenderer> renderer;
 };
 
-// Every icon is read and decoded once per process; a miss is remembered too.
-Entry& entry(const QString& name)
+// Every icon is read and decoded once per process (once per line width it is
+// asked for); a miss is remembered too. `stroke` is in the artwork's units.
+Entry& entry(const QString& name, const QString& stroke = QStringLiteral("1.75"))
 {
     static QHash<QString, Entry> cache;
-    auto it = cache.find(name);
+    const QString key = stroke == QLatin1String("1.75") ? name : name + '@' + stroke;
+    auto it = cache.find(key);
     if (it != cache.end())
         return *it;
     Entry e;
@@ -54,7 +56,7 @@ Entry& entry(const QString& name)
     if (!name.isEmpty() && !name.contains('/') && file.open(QIODevice::ReadOnly)) {
         QString text = QString::fromUtf8(file.readAll());
         text.replace("currentColor", "#000");
-        text.replace("stroke-width=\"2\"", "stroke-width=\"1.75\"");
+        text.replace("stroke-width=\"2\"", "stroke-width=\"" + stroke + "\"");
         e.bytes = text.toUtf8();
         auto renderer = std::make_shared<QSvgRenderer>(e.bytes);
         if (renderer->isValid())
@@ -62,7 +64,7 @@ Entry& entry(const QString& name)
         else
             e.bytes.clear();
     }
-    return *cache.insert(name, e);
+    return *cache.insert(key, e);
 }
 
 // Draws the black artwork, then keeps only its coverage, in `color`. Lists
@@ -114,32 +116,41 @@ QByteArray svg(const QString& name)
     return entry(name).bytes;
 }
 
-bool paint(QPainter& painter, const QRectF& rect, const QString& name, const QColor& color)
+bool isSymbol(const QString& name)
 {
-    if (Entry& e = entry(name); e.renderer) {
+    return !entry(name).renderer && !symbolFile(name).isEmpty();
+}
+
+bool paint(QPainter& painter, const QRectF& rect, const QString& name, const QColor& color, double lineWidth)
+{
+    if (!isSymbol(name)) {
+        Entry& e = entry(name);
+        if (!e.renderer)
+            return false;
         paintTinted(painter, rect, name, *e.renderer, color);
         return true;
     }
-    const QString file = symbolFile(name);
-    if (file.isEmpty())
-        return false;
-    Entry& e = entry(file);
-    if (!e.renderer)
-        return false;
     // A system symbol is set at 0.8 times the icon's size, centred in it.
     const QSizeF size = rect.size() * 0.8;
     const QRectF inner(rect.center() - QPointF(size.width() / 2, size.height() / 2), size);
-    paintTinted(painter, inner, file, *e.renderer, color);
+    const QString file = symbolFile(name);
+    // The artwork is drawn on a 24-unit grid.
+    const QString stroke =
+        lineWidth > 0 ? QString::number(lineWidth * 24 / size.width(), 'f', 2) : QStringLiteral("1.75");
+    Entry& e = entry(file, stroke);
+    if (!e.renderer)
+        return false;
+    paintTinted(painter, inner, file + '@' + stroke, *e.renderer, color);
     return true;
 }
 
-QPixmap pixmap(const QString& name, double size, const QColor& color, double dpr)
+QPixmap pixmap(const QString& name, double size, const QColor& color, double dpr, double lineWidth)
 {
     QPixmap pm(QSize(qCeil(size * dpr), qCeil(size * dpr)));
     pm.setDevicePixelRatio(dpr);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
-    paint(p, QRectF(0, 0, size, size), name, color);
+    paint(p, QRectF(0, 0, size, size), name, color, lineWidth);
     return pm;
 }
 
@@ -174,6 +185,12 @@ void Icon::setRotation(double degrees)
     update();
 }
 
+void Icon::setLineWidth(double points)
+{
+    m_lineWidth = points;
+    update();
+}
+
 void Icon::setOpacity(double opacity)
 {
     m_opacity = opacity;
@@ -195,7 +212,7 @@ void Icon::paintEvent(QPaintEvent*)
         p.rotate(m_rotation);
         p.translate(-r.center());
     }
-    Icons::paint(p, r, m_name, m_color);
+    Icons::paint(p, r, m_name, m_color, m_lineWidth);
 }
 
 } // namespace corvane

@@ -19,11 +19,16 @@ QString symbolFile(const QString& symbol);
 // The SVG text of a named icon after our two edits (black fill, thinner
 // stroke); read and decoded once per process. Empty when there is none.
 QByteArray svg(const QString& name);
+// True when `name` has no icon of its own and is drawn as a system symbol.
+bool isSymbol(const QString& name);
 // Draws `name` into `rect` in `color`: the icon of that name, or the system
 // symbol of that name at 0.8 times the size. Returns false if neither exists.
-bool paint(QPainter& painter, const QRectF& rect, const QString& name, const QColor& color);
+// A system symbol stands for a glyph of a weight: `lineWidth` (points, 0 for
+// the artwork's own) keeps a small one from thinning to grey.
+bool paint(QPainter& painter, const QRectF& rect, const QString& name, const QColor& color,
+           double lineWidth = 0);
 // The same, as a pixmap for a device pixel ratio (menus, tool buttons).
-QPixmap pixmap(const QString& name, double size, const QColor& color, double dpr = 1.0);
+QPixmap pixmap(const QString& name, double size, const QColor& color, double dpr = 1.0, double lineWidth = 0);
 
 } // namespace Icons
 
@@ -44,6 +49,8 @@ public:
     void setRotation(double degrees);
     double opacity() const { return m_opacity; }
     void setOpacity(double opacity);
+    // For a system symbol: the weight of its lines, in points (0: the artwork's).
+    void setLineWidth(double points);
 
     QSize sizeHint() const override;
 
@@ -56,6 +63,7 @@ private:
     QColor m_color;
     double m_rotation = 0;
     double m_opacity = 1;
+    double m_lineWidth = 0;
 };
 
 } // namespace corvane

@@ -8,8 +8,8 @@
 #include "ui/kit/button_style.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/overlay_scroll.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/site_icon.h"
-#include "ui/window/page_pieces.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -99,6 +99,12 @@ LinksPage::LinksPage(Model& model, const VantraPalette& palette, QWidget* parent
     connect(&model, &Model::pendingChanged, this, [this] { scheduleRebuild(m_pendingStale); });
     connect(&model, &Model::profilesChanged, this, [this] { scheduleRebuild(m_pendingStale); });
     connect(&model, &Model::recentChanged, this, [this] { scheduleRebuild(m_recentStale); });
+    // The button and the messages name the browser.
+    connect(&model, &Model::targetBrowserChanged, this, [this] {
+        m_model.test();
+        updateResult();
+        scheduleRebuild(m_pendingStale);
+    });
 
     updateField();
     // A link typed before the page existed still gets its result.

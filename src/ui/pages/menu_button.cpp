@@ -1,6 +1,7 @@
 #include "menu_button.h"
 
 #include "ui/kit/fonts.h"
+#include "ui/kit/menu.h"
 
 #include <QFontMetricsF>
 #include <QMenu>
@@ -37,8 +38,7 @@ QStringList MenuButton::itemTitles() const
 
 QMenu* MenuButton::buildMenu(QWidget* parent)
 {
-    auto* menu = new QMenu(parent);
-    menu->setFont(labelFont());
+    auto* menu = new VantraMenu(m_palette, parent);
     for (const Item& item : m_items) {
         QAction* action = menu->addAction(item.title);
         // The row may be rebuilt while the menu is open; the action stays safe

@@ -90,7 +90,7 @@ void IconButton::paintEvent(QPaintEvent*)
 
 } // namespace corvane
 
-#include "ui/window/page_pieces.h"
+#include "ui/kit/page_pieces.h"
 
 namespace corvane {
 

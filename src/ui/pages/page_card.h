@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ui/kit/icon.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/palette.h"
-#include "ui/window/page_pieces.h"
 
 #include <QAbstractButton>
 #include <QWidget>

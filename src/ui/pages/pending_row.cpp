@@ -5,8 +5,8 @@
 #include "menu_button.h"
 #include "page_card.h"
 #include "ui/kit/button_style.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/site_icon.h"
-#include "ui/window/page_pieces.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -3,8 +3,8 @@
 #include "core/router.h"
 #include "page_card.h"
 #include "ui/kit/button_style.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/site_icon.h"
-#include "ui/window/page_pieces.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>

@@ -6,8 +6,8 @@
 #include "ui/kit/dropdown.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/icon.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/toggle.h"
-#include "ui/window/page_pieces.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -157,6 +157,7 @@ RuleEditor::RuleEditor(const Rule& rule, const QStringList& profiles, const Vant
     column->addLayout(enableRow);
 
     m_errorLabel = new PaletteLabel(QString(), palette, 12);
+    m_errorLabel->setObjectName("error");
     m_errorLabel->setCustomColor(VantraPalette::red());
     m_errorLabel->setWordWrap(true);
     m_errorLabel->hide();
@@ -185,7 +186,9 @@ RuleEditor::RuleEditor(const Rule& rule, const QStringList& profiles, const Vant
     connect(m_cancel, &QAbstractButton::clicked, this, &RuleEditor::dismissed);
     connect(m_close, &QAbstractButton::clicked, this, &RuleEditor::dismissed);
     connect(m_done, &QAbstractButton::clicked, this, &RuleEditor::done);
-    connect(m_pattern, &QLineEdit::returnPressed, this, &RuleEditor::done);
+    // Return in the pattern field reaches keyPressEvent() below: the field
+    // reports it and passes the key on, so connecting returnPressed as well
+    // would commit twice.
     updateKind();
     applyFieldColors();
     setFixedWidth(sheetWidth);
@@ -193,7 +196,11 @@ RuleEditor::RuleEditor(const Rule& rule, const QStringList& profiles, const Vant
 
 QSize RuleEditor::sizeHint() const
 {
-    return QSize(sheetWidth, layout()->sizeHint().height());
+    // The wrapping lines (hint, message) take the height they need at the
+    // sheet's own width, not at the layout's narrower preferred width.
+    QLayout* column = layout();
+    return QSize(sheetWidth, column->hasHeightForWidth() ? column->totalHeightForWidth(sheetWidth)
+                                                         : column->sizeHint().height());
 }
 
 QString RuleEditor::patternLabel() const

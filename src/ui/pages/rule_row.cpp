@@ -4,6 +4,7 @@
 #include "rules_logic.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/icon.h"
+#include "ui/kit/menu.h"
 #include "ui/kit/site_icon.h"
 #include "ui/kit/toggle.h"
 
@@ -153,22 +154,17 @@ QString RuleRow::chipToolTip() const
 
 QMenu* RuleRow::buildMenu(QWidget* parent)
 {
-    auto* menu = new QMenu(parent);
-    menu->setFont(UIFont::font(13));
-    const double dpr = devicePixelRatioF();
+    auto* menu = new VantraMenu(m_palette, parent);
     connect(menu->addAction("Edit rule"), &QAction::triggered, this, &RuleRow::edit);
     menu->addSeparator();
-    QAction* up = menu->addAction(Icons::pixmap("arrow.up", 16, m_palette.ink(), dpr), "Move earlier");
+    QAction* up = menu->addSymbolAction("arrow.up", "Move earlier");
     up->setEnabled(m_canMoveEarlier);
     connect(up, &QAction::triggered, this, &RuleRow::earlier);
-    QAction* down = menu->addAction(Icons::pixmap("arrow.down", 16, m_palette.ink(), dpr), "Move later");
+    QAction* down = menu->addSymbolAction("arrow.down", "Move later");
     down->setEnabled(m_canMoveLater);
     connect(down, &QAction::triggered, this, &RuleRow::later);
     menu->addSeparator();
-    QAction* remove = menu->addAction("Delete rule");
-    // Destructive: drawn in red where the style allows.
-    remove->setProperty("destructive", true);
-    connect(remove, &QAction::triggered, this, &RuleRow::remove);
+    connect(menu->addDestructive("Delete rule"), &QAction::triggered, this, &RuleRow::remove);
     return menu;
 }
 

@@ -9,9 +9,9 @@
 #include "ui/kit/fonts.h"
 #include "ui/kit/icon.h"
 #include "ui/kit/overlay_scroll.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/toggle.h"
-#include "ui/window/page_pieces.h"
-#include "ui/window/view_state.h"
+#include "ui/kit/view_state.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -142,10 +142,8 @@ RulesPage::RulesPage(Model& model, const VantraPalette& palette, ViewState& stat
     m_scroll = new QScrollArea;
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(true);
-    m_scroll->viewport()->setAutoFillBackground(false);
     overlayScrollers(m_scroll, palette);
     m_states = new QStackedWidget;
-    m_states->setAutoFillBackground(false);
 
     m_firstRuleState = new QWidget;
     auto* first = new QVBoxLayout(m_firstRuleState);
@@ -176,6 +174,10 @@ RulesPage::RulesPage(Model& model, const VantraPalette& palette, ViewState& stat
     m_states->addWidget(noMatchPage);
     m_states->addWidget(rowsPage);
     m_scroll->setWidget(m_states);
+    // The scroll area fills its content by default, in a square that would
+    // cover the card's rounded bottom corners; the card shows through instead.
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_states->setAutoFillBackground(false);
     column->addWidget(m_scroll, 1);
 
     connect(m_add, &QAbstractButton::clicked, this, [this] {
@@ -199,6 +201,7 @@ RulesPage::RulesPage(Model& model, const VantraPalette& palette, ViewState& stat
     });
     connect(&m_model, &Model::configChanged, this, &RulesPage::rebuild);
     connect(&m_model, &Model::profilesChanged, this, &RulesPage::rebuild);
+    connect(&m_model, &Model::targetBrowserChanged, this, &RulesPage::rebuild);
     connect(&Favicons::shared(), &Favicons::imageChanged, this, [this](const QString& key) {
         for (RuleRow* row : std::as_const(m_rows))
             if (row->host().compare(key, Qt::CaseInsensitive) == 0)
@@ -212,12 +215,18 @@ void RulesPage::rebuild()
     const std::vector<Rule>& rules = m_model.config().rules;
     const int count = int(rules.size());
     // Rows are kept and refilled, so a toggle or a move does not rebuild the list.
-    while (m_rows.size() > count)
-        delete m_rows.takeLast();
-    const QString browser = m_model.targetBrowser().displayName;
+    while (m_rows.size() > count) {
+        // The row may be the one whose menu is still handling the action that
+        // removed its rule ("Delete rule" on the last row): it goes once that
+        // action has returned, never from under it.
+        RuleRow* row = m_rows.takeLast();
+        disconnect(row, nullptr, this, nullptr);
+        m_rowsLayout->removeWidget(row);
+        row->hide();
+        row->deleteLater();
+    }
     while (m_rows.size() < count) {
         auto* row = new RuleRow(m_palette);
-        row->setBrowserName(browser);
         row->hide();
         connect(row, &RuleRow::edit, this, [this, row] { emit editRule(row->rule()); });
         connect(row, &RuleRow::toggled, this, [this, row](bool enabled) {
@@ -246,8 +255,10 @@ void RulesPage::rebuild()
         m_rows << row;
     }
     const QStringList& reported = m_model.profiles();
+    const QString browser = m_model.targetBrowser().displayName;
     for (int i = 0; i < count; ++i) {
         const Rule& rule = rules[std::size_t(i)];
+        m_rows[i]->setBrowserName(browser);
         const bool missing = !reported.isEmpty() && !reported.contains(QString::fromStdString(rule.profile));
         m_rows[i]->setRule(rule, i + 1, i > 0, i < count - 1, missing);
     }

@@ -1,7 +1,7 @@
 #include "setting_row.h"
 
 #include "page_card.h"
-#include "ui/window/page_pieces.h"
+#include "ui/kit/page_pieces.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>

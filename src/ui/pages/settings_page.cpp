@@ -8,10 +8,10 @@
 #include "ui/kit/button_style.h"
 #include "ui/kit/dropdown.h"
 #include "ui/kit/overlay_scroll.h"
+#include "ui/kit/page_pieces.h"
+#include "ui/kit/preferences.h"
 #include "ui/kit/segmented.h"
 #include "ui/kit/toggle.h"
-#include "ui/window/page_pieces.h"
-#include "ui/window/preferences.h"
 
 #include <QHBoxLayout>
 #include <QScrollArea>
@@ -54,7 +54,10 @@ QWidget* defaultMark(const VantraPalette& palette)
     auto* row = new QHBoxLayout(mark);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(5);
-    row->addWidget(new ToneIcon("checkmark", 12, palette, ToneIcon::ink), 0, Qt::AlignVCenter);
+    auto* check = new ToneIcon("checkmark", 12, palette, ToneIcon::ink);
+    // The mark of a 12-point medium label: the artwork's hairline would read grey.
+    check->setLineWidth(1.4);
+    row->addWidget(check, 0, Qt::AlignVCenter);
     row->addWidget(new PaletteLabel("Default", palette, 12, QFont::Medium), 0, Qt::AlignVCenter);
     return mark;
 }
@@ -142,7 +145,7 @@ QWidget* SettingsPage::connectionSection()
         connect(choice, &VantraDropdown::selectionChanged, this, [this](const QVariant& id) {
             if (id.toString() == m_model.targetBrowser().id)
                 return;
-            m_model.userDefaults().setValue("browser", id.toString());
+            m_model.setTargetBrowser(id.toString());
             // The names listed belong to the other browser.
             m_model.setProfiles({});
             refreshAfterBrowserChange();
@@ -242,7 +245,7 @@ QWidget* SettingsPage::appearanceSection()
     connect(m_colorMode, &VantraSegmented::selectionChanged, this,
             [this](const QVariant& value) { Preferences::of(m_model).setAppearance(value.toString()); });
 
-    m_menuBar = new VantraToggle(m_palette, "Show in menu bar");
+    m_menuBar = new VantraToggle(m_palette, "Show in tray");
     m_menuBar->setObjectName("showInMenuBar");
     m_menuBar->setOn(Preferences::of(m_model).showInMenuBar());
     connect(m_menuBar, &QAbstractButton::toggled, this,
@@ -251,7 +254,7 @@ QWidget* SettingsPage::appearanceSection()
     return new SettingsSection(
         "Appearance",
         {new SettingRow("Color mode", "Frame in light mode, Solid in dark mode.", m_colorMode, m_palette),
-         new SettingRow("Show in menu bar",
+         new SettingRow("Show in tray",
                         "When off, Corvane keeps working in the background. Open it from your applications "
                         "menu to get back here.",
                         m_menuBar, m_palette)},

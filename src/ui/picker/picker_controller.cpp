@@ -4,7 +4,7 @@
 #include "core/router.h"
 #include "picker_view.h"
 #include "platform/platform.h"
-#include "ui/window/appearance.h"
+#include "ui/kit/appearance.h"
 
 #include <QCursor>
 #include <QGuiApplication>

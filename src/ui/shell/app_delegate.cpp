@@ -8,9 +8,9 @@
 #include "tray_artwork.h"
 #include "ui/picker/picker_controller.h"
 #include "ui/picker/picker_view.h"
-#include "ui/window/appearance.h"
+#include "ui/kit/appearance.h"
+#include "ui/kit/preferences.h"
 #include "ui/window/content_view.h"
-#include "ui/window/preferences.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,10 +1,10 @@
 #include "banners.h"
 
 #include "app/model.h"
-#include "page_pieces.h"
 #include "ui/kit/button_style.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/icon.h"
+#include "ui/kit/page_pieces.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,23 +1,25 @@
 #include "content_view.h"
 
 #include "app/model.h"
-#include "appearance.h"
 #include "banners.h"
 #include "platform/platform.h"
-#include "preferences.h"
 #include "sidebar.h"
 #include "toast.h"
+#include "ui/kit/appearance.h"
+#include "ui/kit/preferences.h"
 #include "ui/pages/links_page.h"
 #include "ui/pages/rule_editor.h"
 #include "ui/pages/rules_page.h"
 #include "ui/pages/settings_page.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QBackingStore>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace corvane {
@@ -46,16 +48,18 @@ private:
     const VantraPalette& m_palette;
 };
 
-// Dims the card and holds the editor in its middle; it takes every click and
-// key while it is up, so the sheet is modal inside the panel.
+// Dims the whole window and holds the editor over the middle of the card. It
+// lies over the sidebar too and takes every click, and Tab goes round the
+// sheet's own controls, so nothing behind the sheet can be reached while it
+// is up.
 class SheetHost : public QWidget {
 public:
-    SheetHost(QWidget* sheet, QWidget* parent) : QWidget(parent), m_sheet(sheet)
+    SheetHost(QWidget* sheet, QWidget* card, QWidget* window) : QWidget(window), m_sheet(sheet), m_card(card)
     {
         sheet->setParent(this);
-        setGeometry(parent->rect());
+        setGeometry(window->rect());
         place();
-        parent->installEventFilter(this);
+        window->installEventFilter(this);
     }
 
 protected:
@@ -64,7 +68,7 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 11, 11);
+        path.addRoundedRect(QRectF(rect()), 12, 12);
         p.fillPath(path, QColor(0, 0, 0, 56));
     }
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -76,17 +80,37 @@ protected:
         return QWidget::eventFilter(watched, event);
     }
     void mousePressEvent(QMouseEvent*) override {}
+    void mouseReleaseEvent(QMouseEvent*) override {}
+    void mouseDoubleClickEvent(QMouseEvent*) override {}
+    void wheelEvent(QWheelEvent*) override {}
+    bool focusNextPrevChild(bool next) override
+    {
+        QList<QWidget*> chain;
+        for (QWidget* w = m_sheet->nextInFocusChain(); w != m_sheet; w = w->nextInFocusChain())
+            if (m_sheet->isAncestorOf(w) && w->isVisibleTo(m_sheet) && w->isEnabled() &&
+                (w->focusPolicy() & Qt::TabFocus))
+                chain << w;
+        if (chain.isEmpty())
+            return true;
+        const qsizetype at = chain.indexOf(QApplication::focusWidget());
+        const qsizetype count = chain.size();
+        const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
+        chain[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
 
 private:
     void place()
     {
         const QSize size = m_sheet->sizeHint();
-        m_sheet->setGeometry((width() - size.width()) / 2, std::max(24, (height() - size.height()) / 3),
-                             size.width(), size.height());
+        const QRect card = m_card->geometry();
+        m_sheet->setGeometry(card.left() + (card.width() - size.width()) / 2,
+                             card.top() + std::max(24, (card.height() - size.height()) / 3), size.width(),
+                             size.height());
     }
     QWidget* m_sheet;
+    QWidget* m_card;
 };
-
 } // namespace
 
 ContentView::ContentView(Model& model, std::optional<ColorScheme> previewScheme, QWidget* parent)
@@ -112,8 +136,6 @@ ContentView::ContentView(Model& model, std::optional<ColorScheme> previewScheme,
     m_stack->addWidget(m_rulesPage);
     m_pages[std::size_t(AppTab::rules)] = m_rulesPage;
     connect(m_rulesPage, &RulesPage::editRule, this, &ContentView::editRule);
-    installPage(AppTab::links, new LinksPage(m_model, m_palette, m_stack));
-    installPage(AppTab::settings, new SettingsPage(m_model, m_palette, m_stack));
 
     m_toast = new Toast(m_model, m_palette, m_card);
 
@@ -154,6 +176,17 @@ void ContentView::installPage(AppTab tab, QWidget* page)
     showTab();
 }
 
+QWidget* ContentView::page(AppTab tab)
+{
+    if (!m_pages[std::size_t(tab)]) {
+        if (tab == AppTab::links)
+            installPage(tab, new LinksPage(m_model, m_palette, m_stack));
+        else if (tab == AppTab::settings)
+            installPage(tab, new SettingsPage(m_model, m_palette, m_stack));
+    }
+    return m_pages[std::size_t(tab)];
+}
+
 void ContentView::editRuleSlot(const corvane::Rule& rule)
 {
     editRule(rule);
@@ -185,8 +218,8 @@ void ContentView::setDark(bool dark)
 
 void ContentView::showTab()
 {
-    if (QWidget* page = m_pages[std::size_t(m_state.tab())])
-        m_stack->setCurrentWidget(page);
+    if (QWidget* shown = page(m_state.tab()))
+        m_stack->setCurrentWidget(shown);
 }
 
 void ContentView::editRule(const Rule& rule)
@@ -223,7 +256,7 @@ void ContentView::syncEditor()
         m_state.setEditing(std::nullopt);
     });
     connect(m_editor, &RuleEditor::dismissed, this, [this] { m_state.setEditing(std::nullopt); });
-    m_sheet = new SheetHost(m_editor, m_card);
+    m_sheet = new SheetHost(m_editor, m_card, this);
     m_sheet->show();
     m_sheet->raise();
     m_editor->focusPattern();
@@ -239,6 +272,20 @@ void ContentView::resizeEvent(QResizeEvent*)
     m_sidebar->setGeometry(0, 0, sidebarWidth, height());
     m_card->setGeometry(cardRect());
     m_toast->place();
+}
+
+void ContentView::hideEvent(QHideEvent*)
+{
+    // A hidden panel keeps the picture it was last drawn into, a buffer the
+    // size of the window (2.3 MB on a desktop, shared with the X server), for
+    // as long as it stays hidden, which is most of the day. Drawing it anew
+    // on the next show costs a few milliseconds; the window resizes the
+    // buffer back before it paints.
+    QTimer::singleShot(0, this, [this] {
+        QWidget* panel = window();
+        if (!panel->isVisible() && panel->backingStore() && panel->backingStore()->size() != QSize(1, 1))
+            panel->backingStore()->resize(QSize(1, 1));
+    });
 }
 
 void ContentView::paintEvent(QPaintEvent*)

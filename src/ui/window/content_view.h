@@ -3,7 +3,7 @@
 #include "app/records.h"
 #include "core/rules.h"
 #include "ui/kit/palette.h"
-#include "view_state.h"
+#include "ui/kit/view_state.h"
 
 #include <QWidget>
 
@@ -46,7 +46,9 @@ public:
     // Puts a page widget under a tab. A page that has a signal
     // createRule(corvane::Rule) gets it connected to editRule().
     void installPage(AppTab tab, QWidget* page);
-    QWidget* page(AppTab tab) const { return m_pages[std::size_t(tab)]; }
+    // The page of a tab. The Links and Settings pages are built the first
+    // time they are shown or asked for: most launches never open them.
+    QWidget* page(AppTab tab);
 
     // Opens the rule editor on a copy of `rule` (new or existing).
     void editRule(const Rule& rule);
@@ -66,6 +68,7 @@ private slots:
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
+    void hideEvent(QHideEvent*) override;
 
 private:
     void setDark(bool dark);

@@ -80,8 +80,11 @@ void NavRow::paintEvent(QPaintEvent*)
     const double padding = 10;
     const QColor iconColor = m_selected ? QColor(Qt::white) : VantraPalette::navIcon();
     const QColor textColor = m_selected ? QColor(Qt::white) : VantraPalette::navText();
-    // The icon in an 18-point square.
-    Icons::paint(p, QRectF(padding + 1.5, (r.height() - 15) / 2, 15, 15), m_icon, iconColor);
+    // The icon in an 18-point square. A system symbol (the missing-profile
+    // badge) is set at 0.8 times the size it is given, so it is given more to
+    // come out as large as the icons beside it.
+    const double size = Icons::isSymbol(m_icon) ? 15 / 0.8 : 15;
+    Icons::paint(p, QRectF(padding + 9 - size / 2, (r.height() - size) / 2, size, size), m_icon, iconColor);
 
     double right = r.width() - padding;
     if (m_count > 0) {

@@ -2,13 +2,13 @@
 
 #include "app/model.h"
 #include "nav_row.h"
-#include "page_pieces.h"
 #include "platform/platform.h"
-#include "preferences.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/icon.h"
+#include "ui/kit/page_pieces.h"
 #include "ui/kit/palette.h"
-#include "view_state.h"
+#include "ui/kit/preferences.h"
+#include "ui/kit/view_state.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -210,6 +210,7 @@ Sidebar::Sidebar(Model& model, ViewState& state, QWidget* parent)
         updateProfiles();
     });
     connect(&m_model, &Model::profilesChanged, this, &Sidebar::updateProfiles);
+    connect(&m_model, &Model::targetBrowserChanged, this, &Sidebar::updateProfiles);
     connect(&m_model, &Model::pendingChanged, this, &Sidebar::updateRows);
     connect(&m_model, &Model::busyChanged, this, &Sidebar::updateBusy);
     connect(&m_state, &ViewState::tabChanged, this, [this] {

@@ -21,6 +21,9 @@ public:
     Toast(Model& model, const VantraPalette& palette, QWidget* parent);
 
     QString message() const { return m_message; }
+    // The message as the pill shows it: wrapped within its width, a few
+    // lines at most.
+    QStringList lines() const;
     // 0 = gone below the edge, 1 = fully shown.
     double progress() const { return m_progress; }
     void setProgress(double progress);

@@ -43,6 +43,8 @@ public:
     void setDetail(const QString& detail);
     QString title() const;
     QString detail() const;
+    PaletteLabel* titleLabel() const { return m_title; }
+    PaletteLabel* detailLabel() const { return m_detail; }
 
 private:
     PaletteLabel* m_title;

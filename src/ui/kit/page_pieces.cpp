@@ -1,7 +1,7 @@
 #include "page_pieces.h"
 
-#include "ui/kit/fonts.h"
-#include "ui/kit/icon.h"
+#include "fonts.h"
+#include "icon.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -106,8 +106,17 @@ PageHeader::PageHeader(const QString& title, const QString& detail, QWidget* tra
     auto* column = new QVBoxLayout;
     column->setSpacing(4);
     m_detail->setWordWrap(true);
+    // The detail keeps 4 points below the title whatever its length. A
+    // wrapping label may be given the height of more lines than it shows (its
+    // height is reckoned at another width than it gets) and would centre its
+    // text in it; set at the top, the room is left below.
+    m_title->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_detail->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    m_title->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_detail->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     column->addWidget(m_title);
     column->addWidget(m_detail);
+    column->addStretch(1);
     row->addLayout(column, 1);
     if (trailing)
         row->addWidget(trailing, 0, Qt::AlignVCenter);
