@@ -218,7 +218,9 @@ TEST(CorvaneBridge, FailuresAreOneSentenceWithStatusOne)
         {"no arguments", {}, "Usage: corvane-bridge [--browser ID] REQUEST_JSON"},
         {"unknown browser",
          {"--browser", "mosaic", profiles},
-         "Unknown browser \"mosaic\"; use one of chromium, google-chrome, brave, vivaldi, microsoft-edge."},
+         "Unknown browser \"mosaic\"; use one of chromium, google-chrome, brave, vivaldi, microsoft-edge, "
+         "firefox, chromium-flatpak, google-chrome-flatpak, brave-flatpak, vivaldi-flatpak, "
+         "microsoft-edge-flatpak, firefox-flatpak, chromium-snap, firefox-snap."},
         {"not installed", {profiles}, "Chromium is not installed.", {}, false},
         {"named browser not installed",
          {"--browser", "microsoft-edge", profiles},
@@ -460,3 +462,215 @@ TEST(CorvaneBridge, OpensLinksInTheRightProfilesOfRealChromium)
 }
 
 } // namespace
+
+namespace {
+
+// A browser that records its arguments and exits, as one that hands the link
+// to its running instance does.
+QByteArray recordingBrowser(const QString& record)
+{
+    return "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.toUtf8() + "'\n";
+}
+
+QStringList lines(const QString& file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
+                                       : QStringList();
+}
+
+// A Profile Groups database as Firefox's newer profile manager keeps it.
+void makeGroupDatabase(const QString& file, const QList<std::pair<QString, QString>>& profiles)
+{
+    QDir().mkpath(QFileInfo(file).path());
+    QProcess sqlite;
+    QString script =
+        "CREATE TABLE Profiles (id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE, "
+        "name TEXT NOT NULL, avatar TEXT NOT NULL DEFAULT '', themeId TEXT NOT NULL DEFAULT '');";
+    for (const auto& [name, path] : profiles)
+        script += QString("INSERT INTO Profiles (path, name) VALUES ('%1', '%2');").arg(path, name);
+    sqlite.start("sqlite3", {file, script});
+    ASSERT_TRUE(sqlite.waitForFinished(10000));
+    ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
+}
+
+const QByteArray twoProfilesIni =
+    "[General]\nStartWithLastProfile=1\nVersion=2\n\n"
+    "[Profile1]\nName=Work\nIsRelative=1\nPath=abcd.Work\n\n"
+    "[Profile0]\nName=default-esr\nIsRelative=0\nPath=%ROOT%/elsewhere/xyz.default-esr\n"
+    "Default=1\n\n"
+    "[Install3B6073811A6ABF12]\nDefault=abcd.Work\nLocked=1\n";
+
+} // namespace
+
+// Firefox's profiles come from profiles.ini wherever the installation keeps
+// it, the install's default first; a name the file knows goes by -P, and the
+// installation's own way of starting comes first.
+TEST(CorvaneBridge, FirefoxProfilesOfEveryPackagingOpenByNameWithTheInstallationsLauncher)
+{
+    struct Case {
+        const char* name;
+        QString browserId;
+        QString root;             // relative to the home folder
+        QString executable;       // relative to the home folder
+        QStringList launchBefore; // what comes before the profile arguments
+    };
+    const Case cases[] = {
+        {"system, ~/.mozilla", "firefox", ".mozilla/firefox", "bin/firefox-esr", {}},
+        {"system, XDG config", "firefox", "config/mozilla/firefox", "bin/firefox", {}},
+        {"Flatpak",
+         "firefox-flatpak",
+         ".var/app/org.mozilla.firefox/.mozilla/firefox",
+         "bin/flatpak",
+         {"run", "org.mozilla.firefox"}},
+        {"Flatpak, config",
+         "firefox-flatpak",
+         ".var/app/org.mozilla.firefox/config/mozilla/firefox",
+         "bin/flatpak",
+         {"run", "org.mozilla.firefox"}},
+        {"Snap", "firefox-snap", "snap/firefox/common/.mozilla/firefox", "snap-bin/firefox", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sandbox sandbox;
+        sandbox.writeFile(c.executable, recordingBrowser(sandbox.path("launch")), true);
+        // An exported entry is how an installed Flatpak shows.
+        sandbox.writeFile("data/flatpak/exports/share/applications/org.mozilla.firefox.desktop",
+                          "[Desktop Entry]\n");
+        const QString root = sandbox.path(c.root);
+        sandbox.writeFile(c.root + "/profiles.ini",
+                          QByteArray(twoProfilesIni).replace("%ROOT%", root.toUtf8()));
+        QProcessEnvironment extra;
+        extra.insert("CORVANE_SNAP_BIN", sandbox.path("snap-bin"));
+        extra.insert("CORVANE_FLATPAK_SYSTEM", sandbox.path("no-system-flatpak"));
+
+        const auto list = sandbox.run({"--browser", c.browserId, R"({"action":"profiles"})"}, {}, extra);
+        EXPECT_EQ(list.status, 0) << list.error.toStdString();
+        EXPECT_EQ(list.output, "[\"Work\",\"default-esr\"]\n");
+
+        const auto run =
+            sandbox.run({"--browser", c.browserId,
+                         R"({"action":"route","profile":"default-esr","url":"https://a.b/c","reuse":"1"})"},
+                        {}, extra);
+        EXPECT_EQ(run.status, 0) << run.error.toStdString();
+        EXPECT_EQ(run.output, "{\"reused\":false}\n");
+        EXPECT_EQ(lines(sandbox.path("launch")),
+                  (c.launchBefore + QStringList{"-P", "default-esr", "https://a.b/c"}));
+    }
+}
+
+// Profiles of the newer profile manager, and two of one name, are opened by
+// their folder; a name nobody has, a folder that is gone and a broken file
+// are refused before Firefox could make a profile of its own.
+TEST(CorvaneBridge, FirefoxProfilesOfAGroupAndOfOneNameOpenByTheirFolder)
+{
+    Sandbox sandbox;
+    sandbox.writeFile("bin/firefox", recordingBrowser(sandbox.path("launch")), true);
+    const QString root = sandbox.path(".mozilla/firefox");
+    sandbox.writeFile(".mozilla/firefox/profiles.ini",
+                      "[Profile0]\nName=Work\nIsRelative=1\nPath=Profiles/one.Work\nStoreID=7a3d\n\n"
+                      "[Profile1]\nName=Work\nIsRelative=1\nPath=Profiles/two.Work\n\n"
+                      "[Profile2]\nName=Gone\nIsRelative=1\nPath=Profiles/gone\n\n"
+                      "[General]\nStartWithLastProfile=1\n");
+    for (const char* folder : {"one.Work", "two.Work", "three"})
+        QDir().mkpath(root + "/Profiles/" + folder);
+    makeGroupDatabase(root + "/Profile Groups/7a3d.sqlite",
+                      {{"Work", "Profiles/one.Work"}, {"Travel \xc3\xa9t\xc3\xa9", "Profiles/three"}});
+
+    const auto list = sandbox.run({"--browser", "firefox", R"({"action":"profiles"})"});
+    EXPECT_EQ(list.status, 0) << list.error.toStdString();
+    EXPECT_EQ(QString::fromUtf8(list.output),
+              QString::fromUtf8(
+                  "[\"Work (one.Work)\",\"Work (two.Work)\",\"Gone\",\"Travel \xc3\xa9t\xc3\xa9\"]\n"));
+
+    const auto routeTo = [&](const QString& profile) {
+        QFile::remove(sandbox.path("launch"));
+        return sandbox.run(
+            {"--browser", "firefox",
+             QString(R"({"action":"route","profile":"%1","url":"https://a.b/","reuse":"0"})").arg(profile)});
+    };
+    EXPECT_EQ(routeTo("Work (two.Work)").status, 0);
+    EXPECT_EQ(lines(sandbox.path("launch")),
+              (QStringList{"--profile", root + "/Profiles/two.Work", "https://a.b/"}));
+    EXPECT_EQ(routeTo("Travel \xc3\xa9t\xc3\xa9").status, 0);
+    EXPECT_EQ(lines(sandbox.path("launch")),
+              (QStringList{"--profile", root + "/Profiles/three", "https://a.b/"}));
+
+    const auto ambiguous = routeTo("Work");
+    EXPECT_EQ(ambiguous.status, 1);
+    EXPECT_EQ(ambiguous.error, "Firefox has no profile named \"Work\".");
+    EXPECT_EQ(routeTo("Gone").status, 0) << "a profiles.ini name goes by -P; Firefox makes its own folder";
+    EXPECT_EQ(lines(sandbox.path("launch")), (QStringList{"-P", "Gone", "https://a.b/"}));
+}
+
+TEST(CorvaneBridge, FirefoxProfileListFailuresAreOneSentence)
+{
+    const struct {
+        const char* name;
+        std::optional<QByteArray> ini;
+        QString expected;
+    } cases[] = {
+        {"no profiles.ini yet", std::nullopt, "Open Firefox once so it creates its profiles, then refresh."},
+        {"a line that is not INI", "[Profile0]\nName=Work\nthis is not a key\n",
+         "Firefox's profile list %1 is malformed."},
+        {"a profile without a path", "[Profile0]\nName=Work\n", "Firefox's profile list %1 is malformed."},
+        {"an unterminated section", "[Profile0\nName=Work\nPath=x\n",
+         "Firefox's profile list %1 is malformed."},
+        {"a group that is not a database", "[Profile0]\nName=Work\nPath=w\nStoreID=bad\n",
+         "Cannot read Firefox's profile group %2: file is not a database."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sandbox sandbox;
+        sandbox.writeFile("bin/firefox", recordingBrowser(sandbox.path("launch")), true);
+        if (c.ini)
+            sandbox.writeFile(".mozilla/firefox/profiles.ini", *c.ini);
+        sandbox.writeFile(".mozilla/firefox/Profile Groups/bad.sqlite",
+                          "not a database at all, but long enough");
+        const auto run = sandbox.run({"--browser", "firefox", R"({"action":"profiles"})"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.error, QString(c.expected)
+                                 .replace("%1", sandbox.path(".mozilla/firefox/profiles.ini"))
+                                 .replace("%2", sandbox.path(".mozilla/firefox/Profile Groups/bad.sqlite")));
+    }
+}
+
+// Chromium-family browsers from Flatpak and Snap read their own data folder
+// and start through their packaging.
+TEST(CorvaneBridge, FlatpakAndSnapChromiumUseTheirOwnFoldersAndLaunchers)
+{
+    const struct {
+        const char* id;
+        QString localState;
+        QString executable;
+        QStringList launchBefore;
+        QString name;
+    } cases[] = {
+        {"google-chrome-flatpak",
+         ".var/app/com.google.Chrome/config/google-chrome/Local State",
+         "bin/flatpak",
+         {"run", "com.google.Chrome"},
+         "Google Chrome"},
+        {"chromium-snap", "snap/chromium/common/chromium/Local State", "snap-bin/chromium", {}, "Chromium"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        Sandbox sandbox;
+        sandbox.writeFile(c.executable, recordingBrowser(sandbox.path("launch")), true);
+        sandbox.writeFile("system-flatpak/exports/share/applications/com.google.Chrome.desktop",
+                          "[Desktop Entry]\n");
+        sandbox.writeFile(c.localState, threeProfiles);
+        QProcessEnvironment extra;
+        extra.insert("CORVANE_SNAP_BIN", sandbox.path("snap-bin"));
+        extra.insert("CORVANE_FLATPAK_SYSTEM", sandbox.path("system-flatpak"));
+        const auto run = sandbox.run({"--browser", c.id, route}, {}, extra);
+        EXPECT_EQ(run.status, 0) << run.error.toStdString();
+        EXPECT_EQ(
+            lines(sandbox.path("launch")),
+            (c.launchBefore + QStringList{"--profile-directory=Profile 1", "https://example.com/a?b=1"}));
+
+        QFile::remove(sandbox.path(c.executable));
+        const auto missing = sandbox.run({"--browser", c.id, route}, {}, extra);
+        EXPECT_EQ(missing.error, c.name + " is not installed.");
+    }
+}
