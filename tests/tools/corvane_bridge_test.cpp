@@ -409,6 +409,74 @@ private:
     QString m_pidFile;
 };
 
+// The addresses a browser profile has visited, from a copy of its history
+// database (and its write-ahead log), so the running browser's locks do not
+// matter.
+QStringList visited(const QString& database, const QString& query)
+{
+    QTemporaryDir copy;
+    if (!QFile::copy(database, copy.filePath("h.sqlite")))
+        return {};
+    QFile::copy(database + "-wal", copy.filePath("h.sqlite-wal"));
+    QProcess sqlite;
+    sqlite.start("sqlite3", {copy.filePath("h.sqlite"), query});
+    sqlite.waitForFinished(10000);
+    return QString::fromUtf8(sqlite.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+// Waits until the profile's history holds `url`; browsers write it a few
+// seconds late.
+bool waitForVisit(const QString& database, const QString& query, const QString& url)
+{
+    return QTest::qWaitFor([&] { return visited(database, query).contains(url); }, 60000);
+}
+
+// An X server of our own for the browsers of one test, so that a second
+// launch finds the running browser and hands it the link.
+class VirtualDisplay {
+public:
+    VirtualDisplay()
+    {
+        m_server.setProgram("Xvfb");
+        m_server.setArguments({"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        m_server.start();
+        if (m_server.waitForStarted(5000) && QTest::qWaitFor([&] { return m_server.canReadLine(); }, 20000))
+            m_display = ":" + QString::fromUtf8(m_server.readLine()).trimmed();
+    }
+    ~VirtualDisplay()
+    {
+        m_server.terminate();
+        m_server.waitForFinished(5000);
+    }
+    QString display() const { return m_display; }
+
+private:
+    QProcess m_server;
+    QString m_display;
+};
+
+// A session bus of our own: Firefox hands a link to its running instance
+// over D-Bus, as on every desktop.
+class SessionBus {
+public:
+    SessionBus()
+    {
+        m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (m_daemon.waitForStarted(5000) && QTest::qWaitFor([&] { return m_daemon.canReadLine(); }, 20000))
+            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~SessionBus()
+    {
+        m_daemon.terminate();
+        m_daemon.waitForFinished(5000);
+    }
+    QString address() const { return m_address; }
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+};
+
 // The real thing: Debian's Chromium on a virtual display, its user data in the
 // sandbox, a page server on 127.0.0.1 that shows which links it was asked for.
 TEST(CorvaneBridge, OpensLinksInTheRightProfilesOfRealChromium)
@@ -459,6 +527,119 @@ TEST(CorvaneBridge, OpensLinksInTheRightProfilesOfRealChromium)
     EXPECT_TRUE(QFileInfo(sandbox.path("config/chromium/Default")).isDir());
 
     EXPECT_EQ(sandbox.run({R"({"action":"profiles"})"}).output, "[\"Person 1\",\"Work\"]\n");
+
+    // Each profile's own history shows the link it opened, and only that one.
+    const QString query = "SELECT url FROM urls";
+    const QString work = sandbox.path("config/chromium/Profile 1/History");
+    const QString personal = sandbox.path("config/chromium/Default/History");
+    EXPECT_TRUE(waitForVisit(work, query, pages.url("/opened-in-work")));
+    EXPECT_TRUE(waitForVisit(personal, query, pages.url("/opened-in-default")));
+    EXPECT_FALSE(visited(work, query).contains(pages.url("/opened-in-default")));
+    EXPECT_FALSE(visited(personal, query).contains(pages.url("/opened-in-work")));
+    EXPECT_EQ(QDir(sandbox.path("config/chromium")).entryList({"Profile *"}, QDir::Dirs),
+              QStringList{"Profile 1"})
+        << "no other profile was made";
+}
+
+// Debian's Firefox ESR with two profiles it made itself: each link opens in
+// the profile it was routed to, a second link to a running profile is handed
+// over, and no third profile appears.
+TEST(CorvaneBridge, OpensLinksInTheRightProfilesOfRealFirefox)
+{
+    const QString firefox = QStandardPaths::findExecutable("firefox-esr");
+    if (firefox.isEmpty() || QStandardPaths::findExecutable("Xvfb").isEmpty() ||
+        QStandardPaths::findExecutable("sqlite3").isEmpty() ||
+        QStandardPaths::findExecutable("dbus-daemon").isEmpty())
+        GTEST_SKIP() << "needs firefox-esr, Xvfb, dbus-daemon and sqlite3";
+    VirtualDisplay display;
+    ASSERT_FALSE(display.display().isEmpty());
+    SessionBus bus;
+    ASSERT_FALSE(bus.address().isEmpty());
+    Sandbox sandbox;
+    BrowserReaper reaper(sandbox.path("firefox.pids"));
+    sandbox.writeFile("bin/firefox",
+                      "#!/bin/sh\necho $$ >> '" + sandbox.path("firefox.pids").toUtf8() + "'\nexec '" +
+                          firefox.toUtf8() + "' \"$@\"\n",
+                      true);
+    QProcessEnvironment env;
+    env.insert("DISPLAY", display.display());
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    env.insert("MOZ_CRASHREPORTER_DISABLE", "1");
+    const QString system = "/usr/bin:/bin";
+    const auto firefoxRun = [&](const QStringList& arguments) {
+        QProcess make;
+        QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
+        all.insert(env);
+        all.insert("HOME", sandbox.path(""));
+        all.insert("XDG_CONFIG_HOME", sandbox.path("config"));
+        make.setProcessEnvironment(all);
+        make.start(firefox, arguments);
+        return make.waitForFinished(60000) && make.exitCode() == 0;
+    };
+    ASSERT_TRUE(firefoxRun({"-CreateProfile", "Work"}));
+    ASSERT_TRUE(firefoxRun({"-CreateProfile", "Personal"}));
+    // Recent Firefox puts new profiles under the XDG config folder.
+    const QString root = QFile::exists(sandbox.path(".mozilla/firefox/profiles.ini"))
+                             ? sandbox.path(".mozilla/firefox")
+                             : sandbox.path("config/mozilla/firefox");
+    const auto profileFolders = [&] {
+        QStringList found = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        found.removeIf(
+            [](const QString& name) { return !name.contains('.'); }); // "Crash Reports" and the like
+        return found;
+    };
+    const QStringList folders = profileFolders();
+    ASSERT_EQ(folders.size(), 2) << folders.join(", ").toStdString();
+    // Quiet first runs: no welcome pages, no reaching out.
+    for (const QString& folder : folders)
+        sandbox.writeFile(QDir(sandbox.path("")).relativeFilePath(root + "/" + folder + "/user.js"),
+                          "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+                          "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+                          "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+                          "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+                          "user_pref(\"app.update.enabled\", false);\n");
+    const auto folderOf = [&](const QString& name) {
+        for (const QString& folder : folders)
+            if (folder.endsWith("." + name))
+                return root + "/" + folder;
+        return QString();
+    };
+
+    PageServer pages;
+    const auto routeTo = [&](const QString& profile, const QString& path) {
+        return sandbox.run({"--browser", "firefox",
+                            QString(R"({"action":"route","profile":"%1","url":"%2","reuse":"0"})")
+                                .arg(profile, pages.url(path))},
+                           sandbox.path("bin") + ":" + system, env);
+    };
+    const auto list = sandbox.run({"--browser", "firefox", R"({"action":"profiles"})"},
+                                  sandbox.path("bin") + ":" + system, env);
+    ASSERT_EQ(list.status, 0) << list.error.toStdString();
+    EXPECT_TRUE(list.output.contains("\"Work\"") && list.output.contains("\"Personal\""))
+        << list.output.toStdString();
+
+    for (const auto& [profile, path] : {std::pair<QString, QString>{"Work", "/firefox-work"},
+                                        {"Personal", "/firefox-personal"},
+                                        {"Work", "/firefox-work-again"}}) {
+        SCOPED_TRACE(path.toStdString());
+        const auto run = routeTo(profile, path);
+        ASSERT_EQ(run.status, 0) << run.error.toStdString();
+        ASSERT_TRUE(pages.waitFor("GET " + path + " HTTP/1.1", 90000));
+    }
+
+    const QString query = "SELECT url FROM moz_places";
+    const QString work = folderOf("Work") + "/places.sqlite";
+    const QString personal = folderOf("Personal") + "/places.sqlite";
+    EXPECT_TRUE(waitForVisit(work, query, pages.url("/firefox-work")));
+    EXPECT_TRUE(waitForVisit(work, query, pages.url("/firefox-work-again")));
+    EXPECT_TRUE(waitForVisit(personal, query, pages.url("/firefox-personal")));
+    EXPECT_FALSE(visited(work, query).contains(pages.url("/firefox-personal")));
+    EXPECT_FALSE(visited(personal, query).contains(pages.url("/firefox-work")));
+    EXPECT_FALSE(visited(personal, query).contains(pages.url("/firefox-work-again")));
+    EXPECT_EQ(profileFolders(), folders) << "no third profile";
+    QFile ini(root + "/profiles.ini");
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ini.readAll().count("[Profile"), 2);
 }
 
 } // namespace
