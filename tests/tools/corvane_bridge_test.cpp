@@ -855,3 +855,43 @@ TEST(CorvaneBridge, FlatpakAndSnapChromiumUseTheirOwnFoldersAndLaunchers)
         EXPECT_EQ(missing.error, c.name + " is not installed.");
     }
 }
+
+// With its profile already running, a Firefox launch can only hand the link
+// over and exit. One that lingers (a running Firefox that does not answer
+// puts up a dialog instead) opened nothing: that is a failure, and the stuck
+// launch is ended. With the profile not running, lingering is becoming the
+// browser.
+TEST(CorvaneBridge, AFirefoxLaunchThatLingersBesideItsRunningProfileFailsAndIsEnded)
+{
+    Sandbox sandbox;
+    sandbox.writeFile(
+        "bin/firefox",
+        "#!/bin/sh\necho $$ > '" + sandbox.path("launch.pid").toUtf8() + "'\nexec /bin/sleep 30\n", true);
+    sandbox.writeFile(".mozilla/firefox/profiles.ini", "[Profile0]\nName=Work\nIsRelative=1\nPath=w.Work\n");
+    QDir().mkpath(sandbox.path(".mozilla/firefox/w.Work"));
+    QProcessEnvironment extra;
+    extra.insert("CORVANE_BRIDGE_HANDOVER_MS", "500");
+    const QString request = R"({"action":"route","profile":"Work","url":"https://a.b/","reuse":"0"})";
+
+    const auto becomes = sandbox.run({"--browser", "firefox", request}, {}, extra);
+    EXPECT_EQ(becomes.status, 0) << "not running yet: the launch became the browser";
+    ::kill(QString::fromUtf8(lines(sandbox.path("launch.pid")).value(0).toUtf8()).toInt(), SIGKILL);
+
+    // The lock of a running Firefox: a link to a live process.
+    ASSERT_TRUE(QFile::link(QString("127.0.0.1:+%1").arg(QCoreApplication::applicationPid()),
+                            sandbox.path(".mozilla/firefox/w.Work/lock")));
+    QFile::remove(sandbox.path("launch.pid"));
+    const auto stuck = sandbox.run({"--browser", "firefox", request}, {}, extra);
+    EXPECT_EQ(stuck.status, 1);
+    EXPECT_EQ(stuck.error, "Firefox is running this profile but did not take the link.");
+    const QString pid = lines(sandbox.path("launch.pid")).value(0);
+    ASSERT_FALSE(pid.isEmpty());
+    const auto gone = [&] {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            return true;
+        const QByteArray line = stat.readAll();
+        return line.isEmpty() || line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
+    };
+    EXPECT_TRUE(QTest::qWaitFor(gone, 5000)) << "the stuck launch was ended";
+}

@@ -4,6 +4,7 @@
 #include "firefox_profiles.h"
 #include "local_state.h"
 #include "platform/linux/browsers.h"
+#include "platform/process/child_group.h"
 #include "tool_error.h"
 
 #include <nlohmann/json.hpp>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -116,7 +119,21 @@ struct Choice {
     std::string name;
     std::vector<std::string> arguments; // before the link
     std::optional<fs::path> folder;     // must still be there when opened by its folder
+    std::optional<fs::path> lockFolder; // where a running browser of this profile leaves its lock
 };
+
+// Whether a live process holds the profile's lock ("host:+pid").
+bool profileInUse(const fs::path& folder)
+{
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(folder / "lock", ec);
+    if (ec)
+        return false;
+    const std::string text = target.string();
+    const std::size_t plus = text.rfind('+');
+    const long pid = plus == std::string::npos ? 0 : std::atol(text.c_str() + plus + 1);
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
 
 std::string fileText(const std::string& name, const fs::path& file)
 {
@@ -138,7 +155,8 @@ std::vector<Choice> chromiumChoices(const Browsers::Browser& browser, const std:
     // A name given as a directory would silently create a new, empty profile.
     for (const Profile& profile : readProfiles(
              fileText(name, file), name + "'s profile list " + file.string() + " is malformed.", openOnce))
-        choices.push_back({profile.name, {"--profile-directory=" + profile.directory}, std::nullopt});
+        choices.push_back(
+            {profile.name, {"--profile-directory=" + profile.directory}, std::nullopt, std::nullopt});
     return choices;
 }
 
@@ -183,7 +201,8 @@ std::vector<Choice> firefoxChoices(const Browsers::Browser& browser, const std::
         const bool shared = uses[profile.name] > 1;
         Choice choice{shared ? profile.name + " (" + profile.folder.filename().string() + ")" : profile.name,
                       {},
-                      std::nullopt};
+                      std::nullopt,
+                      profile.folder};
         // Firefox opens its profile manager for a name it does not know, so
         // only the names of profiles.ini go by name.
         if (profile.inProfilesIni && !shared) {
@@ -256,10 +275,19 @@ void route(const Browsers::Browser& browser, const Browsers::Launcher& launcher,
     std::vector<std::string> arguments = launcher.arguments;
     arguments.insert(arguments.end(), choice->arguments.begin(), choice->arguments.end());
     arguments.push_back(url);
+    // A launch for a profile that is already running can only hand the link
+    // over and exit; one that lingers is stuck (a running browser that does
+    // not answer shows a dialog instead), and nothing was opened.
+    const bool inUse = choice->lockFolder && profileInUse(*choice->lockFolder);
     std::string error;
-    const auto launch = launchAndWait(launcher.program, arguments, browserGraceMs, error);
+    const auto launch =
+        launchAndWait(launcher.program, arguments, inUse ? handOverMs() : browserGraceMs, error);
     if (!launch)
         throw ToolError(browserName + " could not be started: " + error + ".");
+    if (inUse && launch->outcome == Launch::Outcome::becameBrowser) {
+        ChildGroup::signal(launch->pid, SIGTERM);
+        throw ToolError(browserName + " is running this profile but did not take the link.");
+    }
     // The link is open only once the browser took it; a browser that gave up
     // leaves it waiting, with the browser's own reason.
     if (launch->outcome == Launch::Outcome::failed)
