@@ -15,9 +15,10 @@ namespace corvane {
 // The browser links are routed to.
 struct TargetBrowser {
     QString id;          // "chromium", ...
-    QString displayName; // "Chromium", ...; used wherever a message names the browser
+    QString displayName; // "Chromium", "Firefox (Snap)", ...; wherever a message names the browser
     bool installed = false;
-    QString extensionsPage; // "chrome://extensions", ...: where unpacked extensions are loaded
+    QString extensionsPage; // "chrome://extensions", "about:debugging": where unpacked extensions are loaded
+    bool firefox = false;   // Firefox, else a Chromium-family browser
     bool operator==(const TargetBrowser&) const = default;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -360,6 +361,16 @@ TEST_F(ModelSettingsTest, PreparingTheExtensionReplacesAnOlderCopy)
     EXPECT_EQ(manifest.value("incognito").toString(), "not_allowed");
     const QString worker = manifest.value("background").toObject().value("service_worker").toString();
     EXPECT_TRUE(readFile(destination + "/" + worker).contains("Route with Corvane"));
+    // Firefox runs the same script as a background script, and needs an id
+    // of its own to load the folder.
+    EXPECT_EQ(manifest.value("background").toObject().value("scripts").toArray(), QJsonArray{worker});
+    EXPECT_FALSE(manifest.value("browser_specific_settings")
+                     .toObject()
+                     .value("gecko")
+                     .toObject()
+                     .value("id")
+                     .toString()
+                     .isEmpty());
 }
 
 TEST_F(ModelSettingsTest, TheExtensionCannotBePreparedWithoutItsResourceOrOverAFile)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <tuple>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -31,6 +32,32 @@ private:
     QByteArray m_old;
 };
 
+// Snap and Flatpak installations are looked for in the sandbox only.
+class ScopedPackagings {
+public:
+    explicit ScopedPackagings(const DesktopSandbox& sandbox)
+    {
+        for (const auto& [name, folder] : {std::pair<const char*, QString>{"CORVANE_SNAP_BIN", "snap/bin"},
+                                           {"CORVANE_FLATPAK_SYSTEM", "flatpak"},
+                                           {"XDG_DATA_HOME", "data"}}) {
+            m_saved.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+            qputenv(name, sandbox.path(folder).toLocal8Bit());
+        }
+    }
+    ~ScopedPackagings()
+    {
+        for (const auto& [name, value, set] : m_saved) {
+            if (set)
+                qputenv(name, value);
+            else
+                qunsetenv(name);
+        }
+    }
+
+private:
+    QList<std::tuple<const char*, QByteArray, bool>> m_saved;
+};
+
 const TargetBrowser edge{"microsoft-edge", "Microsoft Edge", true, "edge://extensions"};
 
 TEST(TargetBrowser, IsTheTablesChoiceWithItsNameAndWhetherItIsInstalled)
@@ -50,6 +77,7 @@ TEST(TargetBrowser, InstalledOnesAreListedInTableOrderWithTheirExtensionsPage)
 {
     DesktopSandbox sandbox;
     ScopedPath path(sandbox.path("bin"));
+    ScopedPackagings packagings(sandbox);
     const auto platform = sandbox.platform(QString());
     EXPECT_TRUE(platform->installedBrowsers().isEmpty());
     sandbox.writeScript("bin/microsoft-edge-stable");
@@ -59,6 +87,22 @@ TEST(TargetBrowser, InstalledOnesAreListedInTableOrderWithTheirExtensionsPage)
               (QList<TargetBrowser>{{"google-chrome", "Google Chrome", true, "chrome://extensions"},
                                     {"vivaldi", "Vivaldi", true, "vivaldi://extensions"},
                                     edge}));
+
+    // Firefox, a Flatpak Chrome beside the system one, and a Snap Firefox
+    // beside the system Firefox, each named so the two can be told apart.
+    sandbox.writeScript("bin/firefox-esr");
+    sandbox.writeScript("bin/flatpak");
+    sandbox.writeEntry(sandbox.path("data/flatpak/exports/share"), "com.google.Chrome.desktop",
+                       "[Desktop Entry]\n");
+    sandbox.writeScript("snap/bin/firefox");
+    EXPECT_EQ(platform->installedBrowsers(),
+              (QList<TargetBrowser>{
+                  {"google-chrome", "Google Chrome", true, "chrome://extensions"},
+                  {"vivaldi", "Vivaldi", true, "vivaldi://extensions"},
+                  edge,
+                  {"firefox", "Firefox", true, "about:debugging", true},
+                  {"google-chrome-flatpak", "Google Chrome (Flatpak)", true, "chrome://extensions"},
+                  {"firefox-snap", "Firefox (Snap)", true, "about:debugging", true}}));
 }
 
 TEST(TargetBrowser, RunningWhenAProcessRunsItsProgramOrOneFromItsOwnFolder)

@@ -61,3 +61,25 @@ TEST(Browsers, UserDataFolderFollowsXdgConfigHome)
     if (old)
         ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
 }
+
+// A second installation of the same browser is what makes the packaging part
+// of the name; alone, a Snap or Flatpak is just the browser.
+TEST(Browsers, PackagingIsNamedOnlyBesideAnotherInstallationOfTheSameBrowser)
+{
+    FakePath path;
+    QTemporaryDir snaps;
+    const std::string snapBin = snaps.path().toStdString();
+    ::setenv("CORVANE_SNAP_BIN", snapBin.c_str(), 1);
+    std::ofstream(snapBin + "/firefox") << "#!/bin/sh\n";
+    ::chmod((snapBin + "/firefox").c_str(), 0755);
+
+    const Browsers::Browser& snap = *Browsers::byId("firefox-snap");
+    EXPECT_EQ(Browsers::target("").id, "firefox-snap");
+    EXPECT_EQ(Browsers::displayName(snap), "Firefox");
+    path.add("firefox-esr");
+    EXPECT_EQ(Browsers::target("").id, "firefox") << "the system package comes first";
+    EXPECT_EQ(Browsers::displayName(snap), "Firefox (Snap)");
+    EXPECT_EQ(Browsers::displayName(*Browsers::byId("firefox")), "Firefox");
+    EXPECT_EQ(Browsers::findLauncher(snap)->program, snapBin + "/firefox");
+    ::unsetenv("CORVANE_SNAP_BIN");
+}

@@ -292,3 +292,41 @@ TEST_F(SettingsPageTest, TheBrowserChoiceAppearsWithTwoBrowsersAndRefreshesFromT
 
 } // namespace
 } // namespace corvane::testing
+
+namespace corvane::testing {
+namespace {
+
+TEST_F(SettingsPageTest, AFirefoxTargetExplainsItsExtensionAndThatTabsAreNotReused)
+{
+    platform.browser = {"firefox-snap", "Firefox (Snap)", true, "about:debugging", true};
+    platform.installed = {platform.browser};
+    SettingsPage* page = makePage();
+    ASSERT_TRUE(page->row("Reuse open tabs"));
+    EXPECT_EQ(page->row("Reuse open tabs")->detail(),
+              "Tab reuse is not available for Firefox (Snap): each link opens in a new tab.");
+    SettingRow* extension = page->row("Links inside Firefox (Snap)");
+    ASSERT_TRUE(extension);
+    EXPECT_EQ(extension->detail(),
+              "The optional extension adds \u201cRoute with Corvane\u201d to a link\u2019s right-click menu. In "
+              "Firefox (Snap), open about:debugging, choose This Firefox, then Load Temporary Add-on and pick "
+              "manifest.json in the folder this button shows. It stays only until Firefox (Snap) restarts "
+              "unless it is signed.");
+}
+
+// The chosen browser is gone: it stays chosen and says so, beside the ones
+// that are there.
+TEST_F(SettingsPageTest, AChosenBrowserThatIsGoneIsListedAsNotInstalled)
+{
+    platform.browser = {"firefox-flatpak", "Firefox", false, "about:debugging", true};
+    platform.installed = {{"chromium", "Chromium", true, "chrome://extensions"}};
+    SettingsPage* page = makePage();
+    SettingRow* browser = page->row("Browser");
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(browser->detail(),
+              "Firefox is not installed. Links wait until it is back or you choose another browser.");
+    EXPECT_EQ(labels(qobject_cast<VantraDropdown*>(browser->control())),
+              (QStringList{"Firefox (not installed)", "Chromium"}));
+}
+
+} // namespace
+} // namespace corvane::testing

@@ -48,6 +48,17 @@ bool isSharedProgramFolder(const QString& folder)
     return false;
 }
 
+TargetBrowser describe(const Browsers::Browser& browser)
+{
+    TargetBrowser target;
+    target.id = QString::fromStdString(browser.id);
+    target.displayName = QString::fromStdString(Browsers::displayName(browser));
+    target.installed = Browsers::isInstalled(browser);
+    target.extensionsPage = QString::fromStdString(browser.extensionsPage);
+    target.firefox = browser.family == Browsers::Family::firefox;
+    return target;
+}
+
 QString firstLine(const QByteArray& output)
 {
     return QString::fromUtf8(output).section(u'\n', 0, 0).trimmed();
@@ -71,17 +82,14 @@ QString LinuxPlatform::binaryPath() const
 
 TargetBrowser LinuxPlatform::targetBrowser(const QString& preferredId) const
 {
-    const Browsers::Browser& browser = Browsers::target(preferredId.toStdString());
-    return {QString::fromStdString(browser.id), QString::fromStdString(browser.displayName),
-            Browsers::isInstalled(browser), QString::fromStdString(browser.extensionsPage)};
+    return describe(Browsers::target(preferredId.toStdString()));
 }
 
 QList<TargetBrowser> LinuxPlatform::installedBrowsers() const
 {
     QList<TargetBrowser> found;
     for (const Browsers::Browser* browser : Browsers::installed())
-        found.append({QString::fromStdString(browser->id), QString::fromStdString(browser->displayName), true,
-                      QString::fromStdString(browser->extensionsPage)});
+        found.append(describe(*browser));
     return found;
 }
 
@@ -94,8 +102,8 @@ bool LinuxPlatform::isBrowserRunning(const TargetBrowser& browser) const
     for (const std::string& name : entry->executables)
         names << QString::fromStdString(name);
     QStringList folders;
-    if (const auto found = Browsers::findExecutable(*entry)) {
-        const QFileInfo real(QFileInfo(toQString(*found)).canonicalFilePath());
+    if (const auto found = Browsers::findLauncher(*entry); found && found->arguments.empty()) {
+        const QFileInfo real(QFileInfo(toQString(found->program)).canonicalFilePath());
         names << real.fileName();
         if (!isSharedProgramFolder(real.absolutePath()))
             folders << real.absolutePath();
@@ -119,13 +127,15 @@ void LinuxPlatform::openFilesWithBrowser(const TargetBrowser& browser, const QLi
                                          const Activation& activation)
 {
     const Browsers::Browser* entry = tableEntry(browser);
-    const auto executable = entry ? Browsers::findExecutable(*entry) : std::nullopt;
-    if (!executable || files.isEmpty())
+    const auto launcher = entry ? Browsers::findLauncher(*entry) : std::nullopt;
+    if (!launcher || files.isEmpty())
         return;
     QStringList arguments;
+    for (const std::string& argument : launcher->arguments)
+        arguments << QString::fromStdString(argument);
     for (const QUrl& file : files)
         arguments << file.toString(QUrl::FullyEncoded);
-    startDetached(toQString(*executable), arguments, activation);
+    startDetached(toQString(launcher->program), arguments, activation);
 }
 
 QProcessEnvironment LinuxPlatform::launchEnvironment(const Activation& activation) const

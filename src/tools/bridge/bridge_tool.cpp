@@ -1,14 +1,19 @@
 #include "bridge_tool.h"
 
 #include "browser_launch.h"
+#include "firefox_profiles.h"
 #include "local_state.h"
 #include "platform/linux/browsers.h"
+#include "platform/process/child_group.h"
 #include "tool_error.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -109,28 +114,120 @@ std::optional<std::string> readFile(const fs::path& file, std::string& reason)
     return text;
 }
 
-std::vector<Profile> profilesOf(const Browsers::Browser& browser)
+// One profile as the answer names it, and how the browser is told to open it.
+struct Choice {
+    std::string name;
+    std::vector<std::string> arguments; // before the link
+    std::optional<fs::path> folder;     // must still be there when opened by its folder
+    std::optional<fs::path> lockFolder; // where a running browser of this profile leaves its lock
+};
+
+// Whether a live process holds the profile's lock ("host:+pid").
+bool profileInUse(const fs::path& folder)
 {
-    const fs::path file = Browsers::userDataFolder(browser) / "Local State";
-    const std::string openOnce =
-        "Open " + browser.displayName + " once so it creates its profiles, then refresh.";
     std::error_code ec;
-    if (!fs::exists(file, ec))
-        throw ToolError(openOnce);
+    const fs::path target = fs::read_symlink(folder / "lock", ec);
+    if (ec)
+        return false;
+    const std::string text = target.string();
+    const std::size_t plus = text.rfind('+');
+    const long pid = plus == std::string::npos ? 0 : std::atol(text.c_str() + plus + 1);
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+std::string fileText(const std::string& name, const fs::path& file)
+{
     std::string reason;
     const auto text = readFile(file, reason);
     if (!text)
-        throw ToolError("Cannot read " + browser.displayName + "'s profile list " + file.string() + ": " +
-                        reason + ".");
-    return readProfiles(*text, browser.displayName + "'s profile list " + file.string() + " is malformed.",
-                        openOnce);
+        throw ToolError("Cannot read " + name + "'s profile list " + file.string() + ": " + reason + ".");
+    return *text;
+}
+
+std::vector<Choice> chromiumChoices(const Browsers::Browser& browser, const std::string& name)
+{
+    const fs::path file = Browsers::userDataFolder(browser) / "Local State";
+    const std::string openOnce = "Open " + name + " once so it creates its profiles, then refresh.";
+    std::error_code ec;
+    if (!fs::exists(file, ec))
+        throw ToolError(openOnce);
+    std::vector<Choice> choices;
+    // A name given as a directory would silently create a new, empty profile.
+    for (const Profile& profile : readProfiles(
+             fileText(name, file), name + "'s profile list " + file.string() + " is malformed.", openOnce))
+        choices.push_back(
+            {profile.name, {"--profile-directory=" + profile.directory}, std::nullopt, std::nullopt});
+    return choices;
+}
+
+std::vector<Choice> firefoxChoices(const Browsers::Browser& browser, const std::string& name)
+{
+    std::optional<fs::path> root;
+    for (const fs::path& candidate : Browsers::profileRoots(browser)) {
+        std::error_code ec;
+        if (fs::exists(candidate / "profiles.ini", ec)) {
+            root = candidate;
+            break;
+        }
+    }
+    if (!root)
+        throw ToolError("Open " + name + " once so it creates its profiles, then refresh.");
+    const fs::path file = *root / "profiles.ini";
+    const ProfilesIni ini = readProfilesIni(fileText(name, file), *root,
+                                            name + "'s profile list " + file.string() + " is malformed.");
+    std::vector<FirefoxProfile> profiles = ini.profiles;
+    for (const std::string& store : ini.storeIds) {
+        const fs::path database = *root / "Profile Groups" / (store + ".sqlite");
+        std::error_code ec;
+        if (store.find('/') != std::string::npos || !fs::exists(database, ec))
+            continue;
+        for (FirefoxProfile& grouped : readProfileGroup(
+                 database, *root, "Cannot read " + name + "'s profile group " + database.string() + ": ")) {
+            const bool known = std::any_of(profiles.begin(), profiles.end(), [&](const FirefoxProfile& p) {
+                return p.folder == grouped.folder;
+            });
+            if (!known)
+                profiles.push_back(std::move(grouped));
+        }
+    }
+
+    // Two profiles of one name stay two: each is told apart by its folder,
+    // and opened by it, since a name would reach only one of them.
+    std::map<std::string, int> uses;
+    for (const FirefoxProfile& profile : profiles)
+        ++uses[profile.name];
+    std::vector<Choice> choices;
+    for (const FirefoxProfile& profile : profiles) {
+        const bool shared = uses[profile.name] > 1;
+        Choice choice{shared ? profile.name + " (" + profile.folder.filename().string() + ")" : profile.name,
+                      {},
+                      std::nullopt,
+                      profile.folder};
+        // Firefox opens its profile manager for a name it does not know, so
+        // only the names of profiles.ini go by name.
+        if (profile.inProfilesIni && !shared) {
+            choice.arguments = {"-P", profile.name};
+        } else {
+            choice.arguments = {"--profile", profile.folder.string()};
+            choice.folder = profile.folder;
+        }
+        choices.push_back(std::move(choice));
+    }
+    return choices;
+}
+
+std::vector<Choice> choicesOf(const Browsers::Browser& browser)
+{
+    const std::string name = Browsers::displayName(browser);
+    return browser.family == Browsers::Family::firefox ? firefoxChoices(browser, name)
+                                                       : chromiumChoices(browser, name);
 }
 
 void listProfiles(const Browsers::Browser& browser, std::ostream& out)
 {
     json names = json::array();
-    for (const Profile& profile : profilesOf(browser))
-        names.push_back(profile.name);
+    for (const Choice& choice : choicesOf(browser))
+        names.push_back(choice.name);
     out << names.dump() << '\n';
 }
 
@@ -145,16 +242,16 @@ bool isWebLink(const std::string& url)
     return head.starts_with("http://") || head.starts_with("https://");
 }
 
-std::string failure(const Browsers::Browser& browser, const Launch& launch)
+std::string failure(const std::string& name, const Launch& launch)
 {
     if (!launch.lastErrorLine.empty())
         return launch.lastErrorLine;
     if (launch.signalled)
-        return browser.displayName + " was ended by signal " + std::to_string(launch.status) + ".";
-    return browser.displayName + " exited with status " + std::to_string(launch.status) + ".";
+        return name + " was ended by signal " + std::to_string(launch.status) + ".";
+    return name + " exited with status " + std::to_string(launch.status) + ".";
 }
 
-void route(const Browsers::Browser& browser, const fs::path& executable, const Request& request,
+void route(const Browsers::Browser& browser, const Browsers::Launcher& launcher, const Request& request,
            std::ostream& out)
 {
     const std::string& name = field(request, "profile");
@@ -163,26 +260,38 @@ void route(const Browsers::Browser& browser, const fs::path& executable, const R
     if (!isWebLink(url))
         throw ToolError("Only http and https links can be opened.");
 
-    // A name given as a directory would silently create a new, empty profile.
-    std::optional<std::string> directory;
-    for (const Profile& profile : profilesOf(browser)) {
-        if (profile.name == name) {
-            directory = profile.directory;
-            break;
-        }
-    }
-    if (!directory)
-        throw ToolError(browser.displayName + " has no profile named \"" + name + "\".");
+    const std::string browserName = Browsers::displayName(browser);
+    const std::vector<Choice> choices = choicesOf(browser);
+    const auto choice =
+        std::find_if(choices.begin(), choices.end(), [&](const Choice& c) { return c.name == name; });
+    if (choice == choices.end())
+        throw ToolError(browserName + " has no profile named \"" + name + "\".");
+    // Given a folder that is gone, Firefox would make a new, empty profile there.
+    std::error_code ec;
+    if (choice->folder && !fs::is_directory(*choice->folder, ec))
+        throw ToolError(browserName + "'s profile \"" + name + "\" has no folder " +
+                        choice->folder->string() + ".");
 
+    std::vector<std::string> arguments = launcher.arguments;
+    arguments.insert(arguments.end(), choice->arguments.begin(), choice->arguments.end());
+    arguments.push_back(url);
+    // A launch for a profile that is already running can only hand the link
+    // over and exit; one that lingers is stuck (a running browser that does
+    // not answer shows a dialog instead), and nothing was opened.
+    const bool inUse = choice->lockFolder && profileInUse(*choice->lockFolder);
     std::string error;
     const auto launch =
-        launchAndWait(executable, {"--profile-directory=" + *directory, url}, browserGraceMs, error);
+        launchAndWait(launcher.program, arguments, inUse ? handOverMs() : browserGraceMs, error);
     if (!launch)
-        throw ToolError(browser.displayName + " could not be started: " + error + ".");
+        throw ToolError(browserName + " could not be started: " + error + ".");
+    if (inUse && launch->outcome == Launch::Outcome::becameBrowser) {
+        ChildGroup::signal(launch->pid, SIGTERM);
+        throw ToolError(browserName + " is running this profile but did not take the link.");
+    }
     // The link is open only once the browser took it; a browser that gave up
     // leaves it waiting, with the browser's own reason.
     if (launch->outcome == Launch::Outcome::failed)
-        throw ToolError(failure(browser, *launch));
+        throw ToolError(failure(browserName, *launch));
     // Switching to an already open tab cannot be done from outside the browser here.
     out << json{{"reused", false}}.dump() << '\n';
 }
@@ -199,14 +308,14 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
             throw ToolError("Unknown action \"" + action + "\".");
 
         const Browsers::Browser& browser = chooseBrowser(invocation.browserId);
-        const auto executable = Browsers::findExecutable(browser);
-        if (!executable)
-            throw ToolError(browser.displayName + " is not installed.");
+        const auto launcher = Browsers::findLauncher(browser);
+        if (!launcher)
+            throw ToolError(Browsers::displayName(browser) + " is not installed.");
 
         if (action == "profiles")
             listProfiles(browser, out);
         else
-            route(browser, *executable, request, out);
+            route(browser, *launcher, request, out);
         out.flush();
         return out ? 0 : 1;
     } catch (const ToolError& error) {

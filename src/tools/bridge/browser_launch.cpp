@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -168,6 +169,13 @@ bool reaped(pid_t pid, int& status)
 
 } // namespace
 
+int handOverMs()
+{
+    const char* value = std::getenv("CORVANE_BRIDGE_HANDOVER_MS");
+    const int given = value ? std::atoi(value) : 0;
+    return given > 0 ? given : 15000;
+}
+
 std::optional<Launch> launchAndWait(const std::filesystem::path& program,
                                     const std::vector<std::string>& arguments, int graceMs,
                                     std::string& error)
@@ -205,7 +213,9 @@ std::optional<Launch> launchAndWait(const std::filesystem::path& program,
         if (reaped(static_cast<pid_t>(*pid), status)) {
             if (errorsOpen && readAvailable(readEnd.get(), errors))
                 handOver(readEnd); // something it started still holds the pipe
-            return exited(status, errors);
+            Launch launch = exited(status, errors);
+            launch.pid = *pid;
+            return launch;
         }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -225,6 +235,7 @@ std::optional<Launch> launchAndWait(const std::filesystem::path& program,
         handOver(readEnd);
     Launch launch;
     launch.outcome = Launch::Outcome::becameBrowser;
+    launch.pid = *pid;
     return launch;
 }
 

@@ -11,6 +11,10 @@ namespace corvane::BridgeTool {
 // instance and exit. One still running after this has become the browser
 // itself.
 inline constexpr int browserGraceMs = 2000;
+// How long a launch may take to hand the link to a browser already running
+// its profile: such a launch cannot become the browser, so it must exit.
+// CORVANE_BRIDGE_HANDOVER_MS shortens it for tests.
+int handOverMs();
 
 struct Launch {
     enum class Outcome {
@@ -22,6 +26,7 @@ struct Launch {
     int status = 0;            // the exit status, or the signal's number
     bool signalled = false;    // ended by a signal
     std::string lastErrorLine; // its last line of standard error, when it was valid text
+    long pid = 0;              // leads its own session and process group
 };
 
 // Starts `program` with `arguments` in a session of its own (so the group

@@ -135,9 +135,14 @@ QWidget* SettingsPage::connectionSection()
 
     // With several supported browsers installed, the person picks the one
     // whose profiles the links open in.
+    // A chosen browser that is gone stays the choice, shown as missing, until
+    // the person picks another: links are never sent elsewhere behind their back.
     const QList<TargetBrowser> installed = m_model.platform().installedBrowsers();
-    if (installed.size() >= 2) {
+    const bool missing = !browser.installed && !installed.isEmpty();
+    if (installed.size() >= 2 || missing) {
         VantraDropdown::Options options;
+        if (missing)
+            options.append({browser.id, name + " (not installed)"});
         for (const TargetBrowser& each : installed)
             options.append({each.id, each.displayName});
         auto* choice = new VantraDropdown(m_palette, options, browser.id, 190);
@@ -150,7 +155,11 @@ QWidget* SettingsPage::connectionSection()
             m_model.setProfiles({});
             refreshAfterBrowserChange();
         });
-        rows.append(new SettingRow("Browser", "Links open in this browser's profiles.", choice, m_palette));
+        rows.append(new SettingRow("Browser",
+                                   missing ? name + " is not installed. Links wait until it is back or you "
+                                                    "choose another browser."
+                                           : "Links open in this browser's profiles.",
+                                   choice, m_palette));
     }
 
     const QStringList& profiles = m_model.profiles();
@@ -218,21 +227,28 @@ QWidget* SettingsPage::routingSection()
     connect(extension, &QAbstractButton::clicked, this, [this] { m_model.revealExtension(); });
 
     const QString name = browser.displayName;
+    const QString extensionIntro =
+        "The optional extension adds \u201cRoute with Corvane\u201d to a link\u2019s right-click menu. In " +
+        name + ", open " + browser.extensionsPage;
     return new SettingsSection(
         "Routing",
         {new SettingRow("Unmatched links", "Pick a profile each time, or send them to one profile.",
                         unmatched, m_palette),
          new SettingRow("Reuse open tabs",
-                        "If the page is already open in that profile, switch to it instead of opening a new "
-                        "tab.",
+                        browser.firefox
+                            ? "Tab reuse is not available for " + name + ": each link opens in a new tab."
+                            : QString("If the page is already open in that profile, switch to it "
+                                      "instead of opening a new tab."),
                         m_reuse, m_palette),
          new SettingRow(
              "Links inside " + name,
-             "The optional extension adds \u201cRoute with Corvane\u201d to a link\u2019s right-click "
-             "menu. In " +
-                 name + ", open " + browser.extensionsPage +
-                 ", turn on Developer mode, choose Load unpacked and pick the folder this button "
-                 "shows.",
+             browser.firefox
+                 ? extensionIntro + ", choose This Firefox" +
+                       ", then Load Temporary Add-on and pick manifest.json in the folder this button "
+                       "shows. It stays only until " +
+                       name + " restarts unless it is signed."
+                 : extensionIntro + ", turn on Developer mode, choose Load unpacked and pick the folder this "
+                                    "button shows.",
              extension, m_palette)},
         m_palette);
 }
