@@ -30,7 +30,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-inter")
 # Corvane routes to one of these; which one is the user's choice.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS
-  "chromium | google-chrome-stable | brave-browser | vivaldi-stable | microsoft-edge-stable")
+  "chromium | google-chrome-stable | brave-browser | vivaldi-stable | microsoft-edge-stable, firefox-esr | firefox")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/resources/package/postinst ${PROJECT_SOURCE_DIR}/resources/package/postrm)
