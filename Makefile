@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?=
 
-.PHONY: all deps configure build test test-sanitize run previews bench bench-build fuzz fuzz-build format install package release clean
+.PHONY: all deps configure build test test-sanitize run previews bench bench-build fuzz fuzz-build format install uninstall package release clean
 
 all: build
 
@@ -59,6 +59,11 @@ fuzz: fuzz-build
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 	@scripts/post-install $(PREFIX)
+
+# Takes away what `make install` put into $(PREFIX), and the browsers'
+# manifests for the extension's host; settings and rules stay.
+uninstall:
+	@scripts/uninstall $(PREFIX) $(BUILD)
 
 # The Debian package, checked by lintian, in $(RELEASE_OUT): apt installs it.
 package: build

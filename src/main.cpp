@@ -3,6 +3,7 @@
 // or, when none runs, becomes it; started directly, it hands over the same way.
 
 #include "app/model.h"
+#include "app/tab_relay.h"
 #include "app/model_environment.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/single_instance.h"
@@ -87,6 +88,10 @@ int main(int argc, char** argv)
     delegate.attachPicker(picker);
     environment.picker = &picker;
     environment.extensionFolder = extensionFolder();
+    // Where the extension reaches us, so a link can switch to a tab it finds.
+    TabRelay tabs;
+    tabs.listen(intake.tabsServerPath());
+    environment.tabs = &tabs;
     MessageBoxAlerts alerts;
     environment.alerts = &alerts;
     environment.updates = UpdateSettings::standard();

@@ -3,6 +3,7 @@
 #include "bridge.h"
 #include "platform/platform.h"
 #include "presenters.h"
+#include "tab_relay.h"
 #include "unwrap_resolver.h"
 
 #include <QCoreApplication>
@@ -68,6 +69,9 @@ Model::Model(ModelEnvironment environment, QObject* parent)
     connect(m_saveTimer, &QTimer::timeout, this, &Model::save);
     m_reloadTimer = singleShotTimer(this);
     connect(m_reloadTimer, &QTimer::timeout, this, &Model::reloadSettings);
+
+    if (m_env.tabs)
+        connect(m_env.tabs, &TabRelay::connectionsChanged, this, &Model::tabReuseChanged);
 
     load();
     checkDefaultBrowser();
@@ -191,6 +195,11 @@ void Model::setUpdateProgress(int percent)
 TargetBrowser Model::targetBrowser() const
 {
     return m_env.platform->targetBrowser(m_userDefaults->value("browser").toString());
+}
+
+QStringList Model::tabReuseProfiles() const
+{
+    return m_env.tabs ? m_env.tabs->connectedProfiles(targetBrowser().id) : QStringList();
 }
 
 void Model::setTargetBrowser(const QString& id)

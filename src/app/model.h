@@ -136,6 +136,11 @@ public:
     // shown for it follows through targetBrowserChanged().
     void setTargetBrowser(const QString& id);
 
+    // The profiles of the target browser where the extension is connected
+    // now, so an open tab can be reused there; follows tabReuseChanged() and
+    // targetBrowserChanged().
+    QStringList tabReuseProfiles() const;
+
     // Status and profiles.
     void flash(const QString& message);
     void refresh(bool quiet);
@@ -203,6 +208,7 @@ signals:
     void availableUpdateChanged();
     void updateProgressChanged();
     void targetBrowserChanged();
+    void tabReuseChanged();
 
 private:
     // What the settings file held when we last read or wrote it, so that a
@@ -227,7 +233,8 @@ private:
     void endWaitingActivations();
     void route(const Pending& first);
     void sendRoute(const Pending& first, const TargetBrowser& browser);
-    void routeSucceeded(const Pending& first, const QByteArray& output);
+    void openInBrowser(const Pending& first, const TargetBrowser& browser);
+    void routeSucceeded(const Pending& first, bool reused);
     void routeFailed(const Pending& first, const QString& message);
     void needAttention();
     Bridge::Runner runner(const TargetBrowser& browser) const;

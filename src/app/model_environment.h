@@ -14,6 +14,7 @@ class Platform;
 class PickerPresenter;
 class WindowPresenter;
 class AlertPresenter;
+class TabRelay;
 
 // Turns a link into its real destination; must call `done` exactly once
 // unless `context` is destroyed first.
@@ -31,6 +32,8 @@ struct ModelEnvironment {
     AlertPresenter* alerts = nullptr;  // may be null: questions count as declined
     UpdateSettings updates;            // empty: no feed, no key, not installed
     QString extensionFolder;           // the shipped browser extension; empty: unknown
+    TabRelay* tabs = nullptr;          // where the extension is connected; null: no tab is reused
+    QString extensionHost;             // the extension's host program; empty: no manifests are written
     LinkResolver resolver;             // empty: the network resolver
     bool autosave = true;
     int toastMs = 4000;
@@ -38,6 +41,9 @@ struct ModelEnvironment {
     int reloadDelayMs = 200; // an edit on disk settles before it is read
     int bridgeTimeoutMs = 25000;
     int bridgeGraceMs = 2000;
+    // How long a link with "Reuse open tabs" waits for the extension's answer
+    // before it opens in a new tab.
+    int tabReuseTimeoutMs = 400;
 
     // $XDG_CONFIG_HOME/corvane/settings.json and .../corvane.conf.
     static QString standardSettingsPath();

@@ -6,6 +6,7 @@
 #include "core/unwrap.h"
 #include "platform/platform.h"
 #include "presenters.h"
+#include "tab_relay.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -193,6 +194,31 @@ void Model::endWaitingActivations()
 void Model::route(const Pending& first)
 {
     const TargetBrowser browser = targetBrowser();
+    const QString profile = first.profile.value_or(QString());
+    // A profile whose extension is connected is asked first; the browser is
+    // started only when it has no tab showing the link.
+    if (m_env.tabs && m_userDefaults->value("reuseOpenTabs", true).toBool() &&
+        m_env.tabs->isConnected(browser.id, profile)) {
+        m_env.tabs->switchToTab(browser.id, profile, QString::fromStdString(first.url.absoluteString()),
+                                m_env.tabReuseTimeoutMs, this, [this, first, browser](bool switched) {
+                                    if (!switched) {
+                                        openInBrowser(first, browser);
+                                        return;
+                                    }
+                                    m_env.platform->endActivation(first.activation); // no browser was started
+                                    for (Pending& link : m_pending) {
+                                        if (link.id == first.id)
+                                            link.activation = {};
+                                    }
+                                    routeSucceeded(first, true);
+                                });
+        return;
+    }
+    openInBrowser(first, browser);
+}
+
+void Model::openInBrowser(const Pending& first, const TargetBrowser& browser)
+{
     if (m_env.platform->isBrowserRunning(browser)) {
         sendRoute(first, browser);
         return;
@@ -227,18 +253,17 @@ void Model::sendRoute(const Pending& first, const TargetBrowser& browser)
     }
     Bridge::call(request, helper, this, [this, first](const Bridge::Result& result) {
         if (result.ok())
-            routeSucceeded(first, *result.output);
+            routeSucceeded(first, reusedTab(*result.output));
         else
             routeFailed(first, result.error);
     });
 }
 
-void Model::routeSucceeded(const Pending& first, const QByteArray& output)
+void Model::routeSucceeded(const Pending& first, bool reused)
 {
     m_pending.removeIf([&](const Pending& link) { return link.id == first.id; });
     emit pendingChanged();
 
-    const bool reused = reusedTab(output);
     const QString profile = first.profile.value_or(QString());
     m_recent.prepend(Opened{Uuid::random(), first.url, profile, first.reason, reused});
     if (m_recent.size() > maxRecent)

@@ -204,6 +204,12 @@ void Model::revealExtension()
         setStatus("Could not prepare the extension: " + failure);
         return;
     }
+    // The extension reaches Corvane through our host, which each browser
+    // finds through its manifest.
+    if (const QString hostFailure = m_env.platform->installExtensionHost(); !hostFailure.isEmpty()) {
+        setStatus("Could not prepare the extension: " + hostFailure);
+        return;
+    }
     m_env.platform->revealFile(destination);
     setStatus("Extension folder ready. In " + name + ", choose Load unpacked and pick \u201c" + name +
               " Extension\u201d.");

@@ -80,6 +80,9 @@ public:
 
     // Full path of the routing helper run by the bridge; empty when missing.
     virtual QString bridgeRunner() const = 0;
+    // Tells every browser installation found here where the host of our
+    // extension is (its native-messaging manifests); the first error, or empty.
+    virtual QString installExtensionHost() = 0;
 };
 
 } // namespace corvane

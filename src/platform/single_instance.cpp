@@ -51,6 +51,11 @@ QString SingleInstance::serverPath() const
     return text(IntakeFolder::socketPath(bytes(m_folder)));
 }
 
+QString SingleInstance::tabsServerPath() const
+{
+    return text(IntakeFolder::tabsSocketPath(bytes(m_folder)));
+}
+
 bool SingleInstance::isListening() const
 {
     return m_server != nullptr;

@@ -61,6 +61,8 @@ public:
     void startDelivering();
 
     QString serverPath() const;
+    // Where the browser extension's host reaches this instance.
+    QString tabsServerPath() const;
 
 signals:
     // The links a later process was started with, in its order.

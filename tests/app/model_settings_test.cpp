@@ -353,6 +353,7 @@ TEST_F(ModelSettingsTest, PreparingTheExtensionReplacesAnOlderCopy)
     EXPECT_EQ(
         model->status(),
         "Extension folder ready. In Chromium, choose Load unpacked and pick \u201cChromium Extension\u201d.");
+    EXPECT_EQ(platform.extensionHostInstalls, 1) << "the browsers are told where the extension's host is";
 
     // What the browser loads: a version 3 manifest whose worker is shipped.
     const QJsonObject manifest = QJsonDocument::fromJson(readFile(destination + "/manifest.json")).object();
@@ -361,9 +362,13 @@ TEST_F(ModelSettingsTest, PreparingTheExtensionReplacesAnOlderCopy)
     EXPECT_EQ(manifest.value("incognito").toString(), "not_allowed");
     const QString worker = manifest.value("background").toObject().value("service_worker").toString();
     EXPECT_TRUE(readFile(destination + "/" + worker).contains("Route with Corvane"));
-    // Firefox runs the same script as a background script, and needs an id
-    // of its own to load the folder.
-    EXPECT_EQ(manifest.value("background").toObject().value("scripts").toArray(), QJsonArray{worker});
+    // Firefox runs the same script as a background script, after the one the
+    // worker imports itself, and needs an id of its own to load the folder.
+    const QJsonArray scripts = manifest.value("background").toObject().value("scripts").toArray();
+    ASSERT_FALSE(scripts.isEmpty());
+    EXPECT_EQ(scripts.last().toString(), worker);
+    for (const QJsonValue& script : scripts)
+        EXPECT_TRUE(QFileInfo(destination + "/" + script.toString()).isFile()) << script.toString().toStdString();
     EXPECT_FALSE(manifest.value("browser_specific_settings")
                      .toObject()
                      .value("gecko")
@@ -371,6 +376,17 @@ TEST_F(ModelSettingsTest, PreparingTheExtensionReplacesAnOlderCopy)
                      .value("id")
                      .toString()
                      .isEmpty());
+}
+
+TEST_F(ModelSettingsTest, AnExtensionHostThatCannotBeRegisteredIsReported)
+{
+    env.extensionFolder = QFileInfo(__FILE__).absolutePath() + "/../../resources/extension";
+    platform.extensionHostError = "The extension's host is missing. Rebuild or reinstall Corvane.";
+    auto model = makeModel();
+    model->revealExtension();
+    EXPECT_EQ(model->status(),
+              "Could not prepare the extension: The extension's host is missing. Rebuild or reinstall Corvane.");
+    EXPECT_TRUE(platform.revealedFiles.isEmpty());
 }
 
 TEST_F(ModelSettingsTest, TheExtensionCannotBePreparedWithoutItsResourceOrOverAFile)

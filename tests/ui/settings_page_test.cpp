@@ -296,14 +296,15 @@ TEST_F(SettingsPageTest, TheBrowserChoiceAppearsWithTwoBrowsersAndRefreshesFromT
 namespace corvane::testing {
 namespace {
 
-TEST_F(SettingsPageTest, AFirefoxTargetExplainsItsExtensionAndThatTabsAreNotReused)
+TEST_F(SettingsPageTest, AFirefoxTargetExplainsItsExtensionAndWhereTabsAreReused)
 {
     platform.browser = {"firefox-snap", "Firefox (Snap)", true, "about:debugging", true};
     platform.installed = {platform.browser};
     SettingsPage* page = makePage();
     ASSERT_TRUE(page->row("Reuse open tabs"));
     EXPECT_EQ(page->row("Reuse open tabs")->detail(),
-              "Tab reuse is not available for Firefox (Snap): each link opens in a new tab.");
+              "If the page is already open in that profile, switch to it instead of opening a new tab. This needs "
+              "the extension below; it is connected in no profile now, so links open in a new tab.");
     SettingRow* extension = page->row("Links inside Firefox (Snap)");
     ASSERT_TRUE(extension);
     EXPECT_EQ(extension->detail(),

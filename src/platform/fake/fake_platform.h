@@ -24,6 +24,8 @@ public:
     QString makeDefaultError;           // non-empty: makeDefaultHandler fails with it
     bool makeDefaultTakesEffect = true; // success makes us the handler at once
     QString runner;
+    QString extensionHostError; // what installExtensionHost() answers
+    int extensionHostInstalls = 0;
 
     // What was asked.
     mutable QStringList preferredIds; // every targetBrowser() argument
@@ -72,6 +74,11 @@ public:
     void openUrl(const QUrl& url) override { openedUrls << url; }
 
     QString bridgeRunner() const override { return runner; }
+    QString installExtensionHost() override
+    {
+        ++extensionHostInstalls;
+        return extensionHostError;
+    }
 
 private:
     QObject m_context; // answers still queued die with the fake

@@ -72,12 +72,26 @@ std::string choose(const Environment& environment)
     return makePrivate(own) ? own : std::string();
 }
 
-std::string socketPath(const std::string& folder)
+namespace {
+
+std::string socketIn(const std::string& folder, const char* name)
 {
     if (folder.empty())
         return {};
-    std::string path = folder + "/corvane.sock";
+    std::string path = folder + "/" + name;
     return path.size() < sizeof(sockaddr_un{}.sun_path) ? path : std::string();
+}
+
+} // namespace
+
+std::string socketPath(const std::string& folder)
+{
+    return socketIn(folder, "corvane.sock");
+}
+
+std::string tabsSocketPath(const std::string& folder)
+{
+    return socketIn(folder, "corvane-tabs.sock");
 }
 
 } // namespace corvane::IntakeFolder

@@ -33,6 +33,9 @@ bool makePrivate(const std::string& path);
 
 // The socket in `folder`; empty when the path would not fit a socket address.
 std::string socketPath(const std::string& folder);
+// The socket where the browser extension's host reaches the running Corvane;
+// empty when the path would not fit.
+std::string tabsSocketPath(const std::string& folder);
 
 } // namespace corvane::IntakeFolder
 

@@ -1,7 +1,10 @@
 #include "linux_platform.h"
 
+#include "native_hosts.h"
+
 #include "desktop_entry.h"
 #include "launch_environment.h"
+#include "native_hosts.h"
 #include "platform/link_routers.h"
 #include "platform/linux/browsers.h"
 #include "platform/process_run.h"
@@ -291,6 +294,16 @@ QString LinuxPlatform::bridgeRunner() const
 {
     const QFileInfo runner(QFileInfo(binaryPath()).absolutePath() + QStringLiteral("/corvane-bridge"));
     return runner.isFile() && runner.isExecutable() ? runner.absoluteFilePath() : QString();
+}
+
+QString LinuxPlatform::installExtensionHost()
+{
+    const QFileInfo host(QFileInfo(binaryPath()).absolutePath() + QStringLiteral("/") +
+                         QString::fromUtf8(NativeHosts::hostProgramName.data(),
+                                           qsizetype(NativeHosts::hostProgramName.size())));
+    if (!host.isFile() || !host.isExecutable())
+        return QStringLiteral("The extension's host is missing. Rebuild or reinstall Corvane.");
+    return QString::fromStdString(NativeHosts::install(host.absoluteFilePath().toStdString()).error);
 }
 
 void LinuxPlatform::startDetached(const QString& program, const QStringList& arguments,

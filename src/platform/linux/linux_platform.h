@@ -48,6 +48,7 @@ public:
     void openUrl(const QUrl& url) override;
 
     QString bridgeRunner() const override;
+    QString installExtensionHost() override;
 
     // The text `makeDefaultHandler` fails with when this binary is not the
     // installed application.

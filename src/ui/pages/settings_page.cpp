@@ -18,6 +18,7 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <set>
 
 namespace corvane {
@@ -102,6 +103,7 @@ SettingsPage::SettingsPage(Model& model, const VantraPalette& palette, QWidget* 
         connect(&model, signal, this, &SettingsPage::rebuildConnection);
     connect(&model, &Model::profilesChanged, this, &SettingsPage::rebuildRouting);
     connect(&model, &Model::configChanged, this, &SettingsPage::rebuildRouting);
+    connect(&model, &Model::tabReuseChanged, this, &SettingsPage::rebuildRouting);
     connect(&model, &Model::availableUpdateChanged, this, &SettingsPage::rebuildAbout);
     connect(&model, &Model::installingUpdateChanged, this, &SettingsPage::rebuildAbout);
     Preferences& preferences = Preferences::of(model);
@@ -194,6 +196,34 @@ QWidget* SettingsPage::connectionSection()
     return new SettingsSection("Connection", rows, m_palette);
 }
 
+namespace {
+
+// "Work", "Work and Play", "Work, Home and Play".
+QString spokenList(const QStringList& names)
+{
+    if (names.size() < 2)
+        return names.join(QString());
+    return names.first(names.size() - 1).join(", ") + " and " + names.last();
+}
+
+// Tab reuse goes through the extension, so the row says where it is connected.
+QString reuseDetail(const QStringList& connected, const QStringList& profiles)
+{
+    const QString what = "If the page is already open in that profile, switch to it instead of opening a new tab.";
+    if (connected.isEmpty())
+        return what + " This needs the extension below; it is connected in no profile now, so links open in a "
+                      "new tab.";
+    const bool everywhere = !profiles.isEmpty() && std::all_of(profiles.begin(), profiles.end(), [&](const QString& p) {
+        return connected.contains(p);
+    });
+    if (everywhere)
+        return what + " Works in every profile: the extension is connected in each.";
+    return what + " Works in " + spokenList(connected) +
+           ", where the extension is connected; other profiles open a new tab.";
+}
+
+} // namespace
+
 QWidget* SettingsPage::routingSection()
 {
     const TargetBrowser browser = m_model.targetBrowser();
@@ -234,11 +264,7 @@ QWidget* SettingsPage::routingSection()
         "Routing",
         {new SettingRow("Unmatched links", "Pick a profile each time, or send them to one profile.",
                         unmatched, m_palette),
-         new SettingRow("Reuse open tabs",
-                        browser.firefox
-                            ? "Tab reuse is not available for " + name + ": each link opens in a new tab."
-                            : QString("If the page is already open in that profile, switch to it "
-                                      "instead of opening a new tab."),
+         new SettingRow("Reuse open tabs", reuseDetail(m_model.tabReuseProfiles(), m_model.profiles()),
                         m_reuse, m_palette),
          new SettingRow(
              "Links inside " + name,
