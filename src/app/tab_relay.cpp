@@ -15,6 +15,9 @@ TabRelay::TabRelay(QObject* parent) : QObject(parent)
 
 TabRelay::~TabRelay()
 {
+    // The sockets go with the server, after our own state: they must not call back.
+    for (QLocalSocket* socket : std::as_const(m_order))
+        socket->disconnect(this);
     for (const Question& question : std::as_const(m_questions))
         delete question.timer;
 }
