@@ -1,4 +1,5 @@
 #include "app/model.h"
+#include "app/tab_relay.h"
 #include "page_fixture.h"
 #include "ui/kit/button_style.h"
 #include "ui/kit/dropdown.h"
@@ -12,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLocalSocket>
 #include <QMenu>
 #include <QSettings>
 #include <QTest>
@@ -312,6 +314,47 @@ TEST_F(SettingsPageTest, AFirefoxTargetExplainsItsExtensionAndWhereTabsAreReused
               "Firefox (Snap), open about:debugging, choose This Firefox, then Load Temporary Add-on and pick "
               "manifest.json in the folder this button shows. It stays only until Firefox (Snap) restarts "
               "unless it is signed.");
+}
+
+// The row says where a tab can be reused: the profiles whose extension is
+// connected now, and follows them as they come and go.
+TEST_F(SettingsPageTest, TheReuseRowSaysWhereTheExtensionIsConnected)
+{
+    TabRelay relay;
+    ASSERT_TRUE(relay.listen(path("tabs.sock")));
+    env.tabs = &relay;
+    model = makeModel();
+    model->setProfiles({"Work", "Personal", "Play"});
+    SettingsPage* page = makePage();
+    const QString what = "If the page is already open in that profile, switch to it instead of opening a new tab.";
+    const auto detail = [&] { return page->row("Reuse open tabs")->detail(); };
+    EXPECT_EQ(detail(), what + " This needs the extension below; it is connected in no profile now, so links "
+                               "open in a new tab.");
+
+    std::vector<std::unique_ptr<QLocalSocket>> hosts;
+    const auto connectHost = [&](const QString& browser, const QString& profile) {
+        auto socket = std::make_unique<QLocalSocket>();
+        socket->connectToServer(relay.path());
+        socket->write(R"({"type":"hello","browser":")" + browser.toUtf8() + R"(","profile":")" +
+                      profile.toUtf8() + "\"}\n");
+        socket->flush();
+        hosts.push_back(std::move(socket));
+    };
+    connectHost("chromium", "Work");
+    connectHost("firefox", "Personal"); // another browser's profile of that name
+    ASSERT_TRUE(QTest::qWaitFor([&] { return detail().contains("Works in"); }, 2000));
+    EXPECT_EQ(detail(), what + " Works in Work, where the extension is connected; other profiles open a new tab.");
+
+    connectHost("chromium", "Play");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return detail().contains("Play"); }, 2000));
+    EXPECT_EQ(detail(),
+              what + " Works in Work and Play, where the extension is connected; other profiles open a new tab.");
+    connectHost("chromium", "Personal");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return detail().contains("every"); }, 2000));
+    EXPECT_EQ(detail(), what + " Works in every profile: the extension is connected in each.");
+
+    hosts.clear(); // the browser quit
+    EXPECT_TRUE(QTest::qWaitFor([&] { return detail().contains("no profile"); }, 2000));
 }
 
 // The chosen browser is gone: it stays chosen and says so, beside the ones
