@@ -131,6 +131,7 @@ TEST_F(Package, EverythingLivesUnderUsrAndTheDesktopFindsIt)
                                  "./usr/lib/Corvane.app/bin/corvane-app",
                                  "./usr/lib/Corvane.app/bin/corvane-route",
                                  "./usr/lib/Corvane.app/bin/corvane-bridge",
+                                 "./usr/lib/Corvane.app/bin/corvane-extension-host",
                                  "./usr/lib/Corvane.app/version",
                                  "./usr/lib/Corvane.app/packaged",
                                  "./usr/lib/Corvane.app/share/corvane/extension/manifest.json",
