@@ -2,6 +2,8 @@
 #include "app/tab_relay.h"
 #include "platform/fake/fake_platform.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -10,7 +12,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTest>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -77,7 +79,8 @@ struct Bench {
         host.start(qEnvironmentVariable("CORVANE_BUILD_DIR") + "/bin/corvane-extension-host",
                    {"chrome-extension://hiceokegphiaapaahglbcbkcdngejhli/"});
         host.write(frame(R"({"type":"hello","token":")" + token + "\"}"));
-        (void)QTest::qWaitFor([&] { return relay.isConnected("chromium", "Work"); }, 10000);
+        for (QDeadlineTimer deadline(10000); !relay.isConnected("chromium", "Work") && !deadline.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 
         platform.runner = QStandardPaths::findExecutable("true");
         ModelEnvironment modelEnv;
