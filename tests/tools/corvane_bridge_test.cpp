@@ -11,11 +11,18 @@
 
 #include <gtest/gtest.h>
 
+#include "support/real_browsers.h"
+
 #include <csignal>
 #include <functional>
 #include <optional>
 
 namespace {
+
+using corvane::test::BrowserReaper;
+using corvane::test::PageServer;
+using corvane::test::SessionBus;
+using corvane::test::VirtualDisplay;
 
 const QByteArray threeProfiles = R"({"profile":{
   "info_cache":{"Default":{"name":"Person 1"},"Profile 1":{"name":"Work"},"Profile 3":{"name":"Küche"}},
@@ -349,66 +356,6 @@ TEST(CorvaneBridge, ABrowserThatGoesOnRunningCanKeepWritingToItsStandardError)
     }
 }
 
-// Records the request line of every HTTP request and answers with a tiny page.
-class PageServer {
-public:
-    PageServer()
-    {
-        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost));
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    m_pending[socket] += socket->readAll();
-                    if (!m_pending[socket].contains("\r\n\r\n"))
-                        return;
-                    m_requests << QString::fromUtf8(m_pending.take(socket).split('\r').front());
-                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 15\r\n"
-                                  "Connection: close\r\n\r\n<title>ok</title>");
-                    socket->disconnectFromHost();
-                });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-
-    QString url(const QString& path) const
-    {
-        return QString("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
-    }
-    bool waitFor(const QString& requestLine, int ms) const
-    {
-        return QTest::qWaitFor([&] { return m_requests.contains(requestLine); }, ms);
-    }
-
-private:
-    QTcpServer m_server;
-    QHash<QTcpSocket*, QByteArray> m_pending;
-    QStringList m_requests;
-};
-
-// Ends every browser the wrappers started, with its display server.
-class BrowserReaper {
-public:
-    explicit BrowserReaper(QString pidFile) : m_pidFile(std::move(pidFile)) {}
-    ~BrowserReaper()
-    {
-        QFile file(m_pidFile);
-        if (!file.open(QIODevice::ReadOnly))
-            return;
-        const QList<QByteArray> pids = file.readAll().split('\n');
-        for (int signal : {SIGTERM, SIGKILL}) {
-            for (const QByteArray& pid : pids) {
-                if (pid.trimmed().toInt() > 0)
-                    ::kill(-pid.trimmed().toInt(), signal);
-            }
-            QTest::qWait(1500);
-        }
-    }
-
-private:
-    QString m_pidFile;
-};
-
 // The addresses a browser profile has visited, from a copy of its history
 // database (and its write-ahead log), so the running browser's locks do not
 // matter.
@@ -430,52 +377,6 @@ bool waitForVisit(const QString& database, const QString& query, const QString& 
 {
     return QTest::qWaitFor([&] { return visited(database, query).contains(url); }, 60000);
 }
-
-// An X server of our own for the browsers of one test, so that a second
-// launch finds the running browser and hands it the link.
-class VirtualDisplay {
-public:
-    VirtualDisplay()
-    {
-        m_server.setProgram("Xvfb");
-        m_server.setArguments({"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-        m_server.start();
-        if (m_server.waitForStarted(5000) && QTest::qWaitFor([&] { return m_server.canReadLine(); }, 20000))
-            m_display = ":" + QString::fromUtf8(m_server.readLine()).trimmed();
-    }
-    ~VirtualDisplay()
-    {
-        m_server.terminate();
-        m_server.waitForFinished(5000);
-    }
-    QString display() const { return m_display; }
-
-private:
-    QProcess m_server;
-    QString m_display;
-};
-
-// A session bus of our own: Firefox hands a link to its running instance
-// over D-Bus, as on every desktop.
-class SessionBus {
-public:
-    SessionBus()
-    {
-        m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (m_daemon.waitForStarted(5000) && QTest::qWaitFor([&] { return m_daemon.canReadLine(); }, 20000))
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~SessionBus()
-    {
-        m_daemon.terminate();
-        m_daemon.waitForFinished(5000);
-    }
-    QString address() const { return m_address; }
-
-private:
-    QProcess m_daemon;
-    QString m_address;
-};
 
 // The real thing: Debian's Chromium on a virtual display, its user data in the
 // sandbox, a page server on 127.0.0.1 that shows which links it was asked for.

@@ -1,6 +1,7 @@
 #include "app/model.h"
 #include "app/tab_relay.h"
 #include "desktop_sandbox.h"
+#include "support/real_browsers.h"
 #include "platform/intake/intake_folder.h"
 #include "platform/linux/native_hosts.h"
 #include "wait_until.h"
@@ -25,64 +26,6 @@ using namespace corvane;
 using namespace corvane::test;
 
 namespace {
-
-// Records the request line of every HTTP request and answers with a tiny page.
-class PageServer {
-public:
-    PageServer()
-    {
-        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost));
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    m_pending[socket] += socket->readAll();
-                    if (!m_pending[socket].contains("\r\n\r\n"))
-                        return;
-                    m_requests << QString::fromUtf8(m_pending.take(socket).split('\r').front());
-                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 15\r\n"
-                                  "Connection: close\r\n\r\n<title>ok</title>");
-                    socket->disconnectFromHost();
-                });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-
-    QString url(const QString& path) const
-    {
-        return QString("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
-    }
-    qsizetype count(const QString& requestLine) const { return m_requests.count(requestLine); }
-
-private:
-    QTcpServer m_server;
-    QHash<QTcpSocket*, QByteArray> m_pending;
-    QStringList m_requests;
-};
-
-// An X server of our own, so every launch finds the running browser on the
-// same display and hands it the link.
-class VirtualDisplay {
-public:
-    VirtualDisplay()
-    {
-        m_server.setProgram("Xvfb");
-        m_server.setArguments({"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-        m_server.start();
-        if (m_server.waitForStarted(5000) && QTest::qWaitFor([&] { return m_server.canReadLine(); }, 20000))
-            m_display = ":" + QString::fromUtf8(m_server.readLine()).trimmed();
-    }
-    ~VirtualDisplay()
-    {
-        m_server.terminate();
-        m_server.waitForFinished(5000);
-    }
-    QString display() const { return m_display; }
-
-private:
-    QProcess m_server;
-    QString m_display;
-};
 
 // The extension's host and the helper read the XDG folders of the process
 // that starts the browser, and the browser inherits ours; they point into the
@@ -113,56 +56,10 @@ private:
     QList<Saved> m_saved;
 };
 
-// Ends every browser the wrapper started: the helper starts each in a
-// session of its own, so its process group holds all of it.
-class BrowserReaper {
-public:
-    explicit BrowserReaper(QString pidFile) : m_pidFile(std::move(pidFile)) {}
-    ~BrowserReaper()
-    {
-        QFile file(m_pidFile);
-        if (!file.open(QIODevice::ReadOnly))
-            return;
-        const QList<QByteArray> pids = file.readAll().split('\n');
-        for (int signal : {SIGTERM, SIGKILL}) {
-            for (const QByteArray& pid : pids) {
-                if (pid.trimmed().toInt() > 0)
-                    ::kill(-pid.trimmed().toInt(), signal);
-            }
-            QTest::qWait(1500);
-        }
-    }
-
-private:
-    QString m_pidFile;
-};
-
 QString buildFolder()
 {
     return qEnvironmentVariable("CORVANE_BUILD_DIR");
 }
-
-// A session bus of our own: a second Firefox hands its link to the running
-// one over D-Bus, as on every desktop.
-class SessionBus {
-public:
-    SessionBus()
-    {
-        m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (m_daemon.waitForStarted(5000) && QTest::qWaitFor([&] { return m_daemon.canReadLine(); }, 20000))
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~SessionBus()
-    {
-        m_daemon.terminate();
-        m_daemon.waitForFinished(5000);
-    }
-    QString address() const { return m_address; }
-
-private:
-    QProcess m_daemon;
-    QString m_address;
-};
 
 // A real browser with the user's data in a sandbox, started by the real
 // helper through a wrapper first on PATH, and a Model routing every link to
