@@ -33,7 +33,6 @@ struct ModelEnvironment {
     UpdateSettings updates;            // empty: no feed, no key, not installed
     QString extensionFolder;           // the shipped browser extension; empty: unknown
     TabRelay* tabs = nullptr;          // where the extension is connected; null: no tab is reused
-    QString extensionHost;             // the extension's host program; empty: no manifests are written
     LinkResolver resolver;             // empty: the network resolver
     bool autosave = true;
     int toastMs = 4000;
